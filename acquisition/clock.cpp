@@ -1,0 +1,112 @@
+#include "acquisition/clock.h"
+
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "app/numeric.h"
+#include "app/settings.h"
+#include "platform/platform.h"
+
+namespace corvane {
+
+namespace {
+
+// The number at a fixed 1-based character position of a date or time text.
+double fieldat(const std::string& text, size_t first, size_t count) {
+    if (first - 1 >= text.size()) return 0;
+    return readnumber(std::string_view(text).substr(first - 1, count));
+}
+
+// Keeps parsed date and time parts in a range where no arithmetic overflows.
+std::int32_t part(double v) {
+    return toint32(std::fmax(-1000000.0, std::fmin(1000000.0, v)));
+}
+
+}  // namespace
+
+double displayepoch(const ClockState& state) {
+    return state.epochsynced ? state.sampleepoch : state.startepoch;
+}
+
+void readpcclock(ClockState& state, const Settings& settings, Clock& clock) {
+    double t = clock.counter();
+    std::string now = clock.timetext();
+    state.secondofday = part(3600 * fieldat(now, 1, 2) + 60 * fieldat(now, 4, 2) + fieldat(now, 7, 2));
+    double estimate = t - state.secondofday - 0.5;
+    state.lastestimate = estimate;
+    if (estimate - state.timercal > 43200) state.timercal += 86400;  // past local midnight
+    if (std::fabs(estimate - state.timercal) <= 0.6) {
+        state.timercal += (estimate - state.timercal) * settings.timercalavfac;
+        if (state.calconfidence < 3) ++state.calconfidence;
+    } else if (state.calconfidence > 0) {
+        --state.calconfidence;
+    }
+    state.pcclock = t - state.timercal;
+}
+
+void secondticksync(ClockState& state, const Settings& settings, Clock& clock) {
+    readpcclock(state, settings, clock);
+    const std::int32_t remembered = state.secondofday;
+    while (state.secondofday == remembered) {
+        readpcclock(state, settings, clock);
+        clock.sleepms(50);
+    }
+    // A reading that polls every 50 ms falls on average 0.025 s after the tick.
+    state.timercal = state.lastestimate + static_cast<double>(0.475f);
+    state.calconfidence = 3;
+}
+
+std::int32_t daysince1958(std::int32_t year, std::int32_t month, std::int32_t day) {
+    // Days from the civil date, counted from 1 March of year 0.
+    auto days = [](std::int64_t y, std::int64_t m, std::int64_t d) {
+        y -= m <= 2;
+        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+        const std::int64_t yoe = y - era * 400;
+        const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+        const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        return era * 146097 + doe;
+    };
+    std::int64_t m = month < 1 ? 1 : month > 12 ? 12 : month;
+    // Out-of-range days count on from the first of the month, as the
+    // month-table sum does.
+    std::int64_t n = days(year, m, 1) + (static_cast<std::int64_t>(day) - 1) - days(1958, 1, 1);
+    return static_cast<std::int32_t>(n);
+}
+
+std::int32_t leapseconds(std::int32_t year, std::int32_t month) {
+    return (year > 2005) + (year > 2008) + (year > 2012 || (year == 2012 && month >= 7)) +
+           (year > 2015 || (year == 2015 && month >= 7)) + (year > 2016);
+}
+
+void computestartepoch(ClockState& state, const Settings& settings) {
+    const std::string& date = settings.date;
+    std::int32_t year = part(date.size() >= 4 ? readnumber(std::string_view(date).substr(date.size() - 4)) : 0);
+    std::int32_t month = part(fieldat(date, 1, 2));
+    std::int32_t day = part(fieldat(date, 4, 2));
+    state.daynumber = daysince1958(year, month, day);
+    state.leapsecs = leapseconds(year, month);
+
+    const std::string& time = settings.time;
+    std::int64_t hour = part(fieldat(time, 1, 2));
+    std::int64_t minute = part(fieldat(time, 4, 2));
+    std::int64_t second = part(fieldat(time, 7, 2));
+    std::int64_t s = (hour - settings.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + 32;
+    float seconds = static_cast<float>(s) + settings.clockoffset;
+    state.startepoch = static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - 10.0;
+}
+
+void compareclocks(ClockState& state, const Settings& settings, float fileopentime,
+                   std::int64_t bytesleft, double bufend, double sr) {
+    const double epoch = displayepoch(state);
+    state.blocktimeofday = toreal32(epoch - std::floor(epoch / 86400) * 86400 + bufend);
+    double pc = fileopentime - (static_cast<double>(bytesleft) / sr) / (settings.samplebytes * settings.channels) -
+                3600.0 * settings.utcoffset + state.leapsecs + settings.clockoffset + 22;
+    if (pc < 0) pc += 86400;
+    state.pcblocktime = toreal32(pc);
+    double days = std::nearbyint((static_cast<double>(state.pcblocktime) - state.blocktimeofday) / 86400);
+    if (!std::isfinite(days)) days = 0;
+    state.pcclockerror = toreal32(static_cast<double>(state.pcblocktime) - state.blocktimeofday - 86400 * days);
+}
+
+}  // namespace corvane

@@ -1,0 +1,58 @@
+// Clock and time base: the PC clock calibrated against the wall clock's whole
+// seconds, the program time scale and the comparison of the two for a block.
+//
+// The program time scale counts seconds since 1 January 1958 as UTC + 22 s +
+// `leapsecs` (the Loran time scale, TAI - 10 s, when `leapsecs` counts every
+// leap second since 1999). Times of day are seconds of the local day.
+#pragma once
+
+#include <cstdint>
+
+namespace corvane {
+
+class Clock;
+struct Settings;
+
+struct ClockState {
+    double pcclock = 0;            // latest PC clock reading, s of the local day
+    double timercal = 0;           // counter minus local time of day, s
+    std::int32_t calconfidence = 0;  // 0 .. 3
+    std::int32_t secondofday = 0;  // whole local seconds of the latest reading
+    std::int32_t leapsecs = 0;     // leap seconds after 1999 for `date`: 0 .. 5
+    std::int32_t daynumber = 0;    // days since 1 January 1958 for `date`
+    double startepoch = 0;         // program-scale s for `date` and `time`
+    float blocktimeofday = 0;      // time of day of the buffer end by sample count
+    float pcblocktime = 0;         // time of day of the buffer end by the PC clock
+    float pcclockerror = 0;        // pcblocktime - blocktimeofday, -43200 .. 43200
+    // Program-scale s of sample time 0 of the averaging period, set by the TAI
+    // synchronisation; 0 until then.
+    double sampleepoch = 0;
+    bool epochsynced = false;      // a synchronisation has set sampleepoch
+    double lastestimate = 0;       // estimate of the latest reading (counter - second - 0.5)
+};
+
+// Program-scale seconds of sample time 0 for time stamps and clock
+// comparison: the synchronised epoch, or while there is none the start epoch.
+double displayepoch(const ClockState& state);
+
+// One PC clock reading with calibration tracking.
+void readpcclock(ClockState& state, const Settings& settings, Clock& clock);
+
+// Waits for the next change of the wall clock's second and re-calibrates.
+void secondticksync(ClockState& state, const Settings& settings, Clock& clock);
+
+// From `date` and `time`: daynumber, leapsecs and startepoch.
+void computestartepoch(ClockState& state, const Settings& settings);
+
+// Exact days since 1 January 1958 (negative before), proleptic Gregorian.
+std::int32_t daysince1958(std::int32_t year, std::int32_t month, std::int32_t day);
+// Leap seconds after 1999 in force on the given date: 0 .. 5.
+std::int32_t leapseconds(std::int32_t year, std::int32_t month);
+
+// PC-clock comparison for the newest block. fileopentime is the PC clock time
+// of the file's last sample, bytesleft the bytes still unread, bufend the
+// sample time of the buffer end, sr the current sample rate.
+void compareclocks(ClockState& state, const Settings& settings, float fileopentime,
+                   std::int64_t bytesleft, double bufend, double sr);
+
+}  // namespace corvane

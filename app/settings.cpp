@@ -1,0 +1,377 @@
+#include "app/settings.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "acquisition/blockgeometry.h"
+#include "app/errors.h"
+#include "app/numeric.h"
+#include "output/numberformat.h"
+#include "platform/platform.h"
+
+namespace corvane {
+
+double readnumber(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    std::string number;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
+    bool digits = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number += text[i++]; digits = true; }
+    if (i < text.size() && text[i] == '.') {
+        number += text[i++];
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number += text[i++]; digits = true; }
+    }
+    if (!digits) return 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        std::string exponent = "e";
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
+        bool expdigits = false;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') { exponent += text[j++]; expdigits = true; }
+        if (expdigits) number += exponent;
+    }
+    double value = std::strtod(number.c_str(), nullptr);
+    // An exponent beyond the real64 range gives the largest finite magnitude.
+    if (std::isinf(value)) value = std::copysign(std::numeric_limits<double>::max(), value);
+    return value;
+}
+
+std::string settingsfilename(int argc, const char* const* argv) {
+    std::string name;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) name += ' ';
+        name += argv[i];
+    }
+    return name.empty() ? "corvane.ini" : name;
+}
+
+namespace {
+
+void lowercase(std::string& s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+std::string uppercased(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+void trimblanks(std::string& s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    size_t start = 0;
+    while (start < s.size() && s[start] == ' ') ++start;
+    s.erase(0, start);
+}
+
+using Handler = std::function<void(Settings&, const std::string& value)>;
+
+template <typename T>
+Handler realfield(T Settings::*field) {
+    return [field](Settings& s, const std::string& v) {
+        if constexpr (std::is_same_v<T, float>)
+            s.*field = toreal32(readnumber(v));
+        else if constexpr (std::is_same_v<T, double>)
+            s.*field = readnumber(v);
+        else
+            s.*field = roundclamp<T>(readnumber(v));
+    };
+}
+
+Handler textfield(std::string Settings::*field) {
+    return [field](Settings& s, const std::string& v) { s.*field = v; };
+}
+
+Handler flagfield(std::int16_t Settings::*field) {
+    return [field](Settings& s, const std::string&) { s.*field = 1; };
+}
+
+using Section = std::map<std::string, Handler, std::less<>>;
+
+const std::map<std::string, Section, std::less<>>& namedkeys() {
+    static const std::map<std::string, Section, std::less<>> sections = {
+        {"location", {{"lat", realfield(&Settings::lat)}, {"lon", realfield(&Settings::lon)}}},
+        {"file",
+         {{"bmp", textfield(&Settings::bmp)},
+          {"table", textfield(&Settings::table)},
+          {"wav", [](Settings& s, const std::string& v) { s.samplefile = v; s.wavinput = 1; }},
+          {"dat", [](Settings& s, const std::string& v) { s.samplefile = v; s.wavinput = 0; }},
+          {"date", textfield(&Settings::date)},
+          {"time", textfield(&Settings::time)},
+          {"bits", [](Settings& s, const std::string& v) { s.samplebytes = readnumber(v) <= 8 ? 1 : 2; }},
+          {"stereo", [](Settings& s, const std::string&) { s.channels = 2; }},
+          {"mono", [](Settings& s, const std::string&) { s.channels = 1; }},
+          {"biasreal", realfield(&Settings::biasreal)},
+          {"biasimag", realfield(&Settings::biasimag)},
+          {"fileblocklen", realfield(&Settings::fileblocklen)},
+          {"filescale", realfield(&Settings::filescale)},
+          {"bmpcmd", textfield(&Settings::bmpcmd)},
+          {"bmpcmdcount", realfield(&Settings::bmpcmdcount)},
+          {"bmperrorhandling", realfield(&Settings::bmperrorhandling)}}},
+        {"frequency",
+         {{"sr", realfield(&Settings::sr)},
+          {"looffset", realfield(&Settings::looffset)},
+          {"lodrift", realfield(&Settings::lodrift)},
+          {"srcorr",
+           [](Settings& s, const std::string& v) {
+               s.srcorr = toreal32(readnumber(v));
+               s.srcorrroot = std::sqrt(std::fabs(s.srcorr));
+           }},
+          {"phasecorr", realfield(&Settings::phasecorr)},
+          {"jittercorr", realfield(&Settings::jittercorr)},
+          {"bandcenter", realfield(&Settings::bandcenter)},
+          {"srlofactor", realfield(&Settings::srlofactor)},
+          {"srlooffset", realfield(&Settings::srlooffset)}}},
+        {"pll",
+         {{"pllcommand", [](Settings& s, const std::string& v) { s.pllcommand = v; s.pllenabled = 1; }},
+          {"pllcenter", realfield(&Settings::pllcenter)},
+          {"plllow", realfield(&Settings::plllow)},
+          {"pllhigh", realfield(&Settings::pllhigh)},
+          {"pllfactort", realfield(&Settings::pllfactort)},
+          {"pllfactorf", realfield(&Settings::pllfactorf)},
+          {"plldither", realfield(&Settings::plldither)},
+          {"pllaveragef", realfield(&Settings::pllaveragef)},
+          {"pllavfini", realfield(&Settings::pllavfini)},
+          {"ffactor", realfield(&Settings::ffactor)},
+          {"srloavfac", realfield(&Settings::srloavfac)},
+          {"srloavini", realfield(&Settings::srloavini)}}},
+        {"time",
+         {{"shortintegration", realfield(&Settings::shortintegration)},
+          {"longintegration", realfield(&Settings::longintegration)},
+          {"displaysamples", realfield(&Settings::displaysamples)},
+          {"utcoffset", realfield(&Settings::utcoffset)},
+          {"clockoffset", realfield(&Settings::clockoffset)},
+          {"timercalavfac", realfield(&Settings::timercalavfac)},
+          {"sleeptime", realfield(&Settings::sleeptime)},
+          {"asf", realfield(&Settings::asf)},
+          {"gri5990step", realfield(&Settings::gri5990step)},
+          {"gri6731step", realfield(&Settings::gri6731step)}}},
+        {"amplitude",
+         {{"colour", realfield(&Settings::colour)},
+          {"gamma", realfield(&Settings::gamma)},
+          {"dbrange", realfield(&Settings::dbrange)},
+          {"fullscale",
+           [](Settings& s, const std::string& v) {
+               s.fullscale = toreal32(readnumber(v));
+               if (!v.empty() && v.back() == '+') s.fullscalefixed = 1;
+           }},
+          {"normalizedistance", realfield(&Settings::normalizedistance)},
+          {"normalizepower", realfield(&Settings::normalizepower)},
+          {"blankingoffsetcorr", realfield(&Settings::blankingoffsetcorr)},
+          {"hipass", realfield(&Settings::hipass)},
+          {"edgelevel",
+           [](Settings& s, const std::string& v) {
+               s.edgelevel = toreal32(readnumber(v));
+               if (s.edgelevel >= 1.0f) s.edgelevelabsolute = s.edgelevel;
+           }},
+          {"phasereference", realfield(&Settings::phasereference)},
+          {"referencestation", realfield(&Settings::referencestation)},
+          {"firstblankedsample", realfield(&Settings::firstblankedsample)},
+          {"lastblankedsample", realfield(&Settings::lastblankedsample)},
+          {"notch100khz", realfield(&Settings::notch100khz)},
+          {"xrcdelay7950", realfield(&Settings::xrcdelay7950)},
+          {"nb", realfield(&Settings::nb)},
+          {"nbinit",
+           [](Settings& s, const std::string& v) {
+               double n = readnumber(v);
+               s.nbinit = toreal32(n * n);
+           }},
+          {"nbfac", realfield(&Settings::nbfac)},
+          {"nbupdate", realfield(&Settings::nbupdate)},
+          {"nbspread", realfield(&Settings::nbspread)},
+          {"nbcorr", realfield(&Settings::nbcorr)}}},
+        {"firfilter",
+         {{"hipass", realfield(&Settings::hipass)},
+          {"firbegin", realfield(&Settings::firbegin)},
+          {"tap",
+           [](Settings& s, const std::string& v) {
+               FilterTap tap;
+               tap.re = toreal32(readnumber(v));
+               size_t comma = v.find(',');
+               if (comma != std::string::npos) tap.im = toreal32(readnumber(std::string_view(v).substr(comma + 1)));
+               s.taps.push_back(tap);
+           }}}},
+        {"taisync",
+         {{"searchrange", realfield(&Settings::searchrange)},
+          {"integrationtime", realfield(&Settings::integrationtime)},
+          {"resynclimit", realfield(&Settings::resynclimit)},
+          {"clockerrorlimit", realfield(&Settings::clockerrorlimit)},
+          {"syncverbose", flagfield(&Settings::syncverbose)},
+          {"stations", realfield(&Settings::stations)},
+          {"remove8000frompps", flagfield(&Settings::remove8000frompps)}}},
+        {"chaindelay", {}},
+        {"stations",
+         {{"hidden", realfield(&Settings::hidden)},
+          {"blankedstns", realfield(&Settings::blankedstns)},
+          {"blankingdistance", realfield(&Settings::blankingdistance)},
+          {"singlepulses", realfield(&Settings::singlepulses)},
+          {"printstationlist", flagfield(&Settings::printstationlist)}}},
+    };
+    return sections;
+}
+
+// Keys of the list sections that are not named keys.
+void listentry(Settings& s, const std::string& section, const std::string& key, const std::string& value) {
+    if (section == "taisync") {
+        SyncEntry e;
+        e.gri = toint32(readnumber(key));
+        if (e.gri <= 0) return;
+        e.letter = uppercased(key.substr(key.size() - 1));
+        e.value = toreal32(readnumber(value));
+        s.taireferences.push_back(e);
+    } else if (section == "chaindelay") {
+        ChainDelay e;
+        e.gri = toint32(readnumber(key));
+        if (e.gri <= 4000 || e.gri >= 10000) return;
+        e.delay = toreal32(readnumber(value));
+        s.chaindelays.push_back(e);
+    } else if (section == "stations") {
+        StationEntry e;
+        e.gri = toint32(readnumber(key));
+        if (e.gri == 0) return;
+        size_t start = key.find_first_not_of("-0123456789. ");
+        if (start != std::string::npos) {
+            e.letter = uppercased(key.substr(start, 1));
+            e.suffix = key.substr(start + 1);
+        }
+        s.selection.push_back(e);
+    }
+}
+
+void dispatch(Settings& s, const std::string& section, const std::string& key, const std::string& value) {
+    const auto& sections = namedkeys();
+    auto sec = sections.find(section);
+    if (sec == sections.end()) return;  // unknown section, or before the first
+    auto handler = sec->second.find(key);
+    if (handler != sec->second.end()) {
+        handler->second(s, value);
+    } else if (!key.empty()) {
+        listentry(s, section, key, value);
+    }
+}
+
+void finalise(Settings& s) {
+    auto lookup = [&](std::int32_t gri) {
+        float delay = 0;
+        for (const ChainDelay& d : s.chaindelays)
+            if (d.gri == gri) delay = d.delay;
+        return delay;
+    };
+    for (SyncEntry& e : s.taireferences) e.chaindelay = lookup(e.gri);
+    std::int32_t counter = 0;
+    for (StationEntry& e : s.selection) {
+        e.chaindelay = lookup(e.gri < 0 ? -e.gri : e.gri);
+        e.blanked = 0;
+        if (e.gri < 0) {
+            if (counter < s.blankedstns) e.blanked = 1;
+            if (counter < std::numeric_limits<std::int32_t>::max()) ++counter;
+        }
+    }
+}
+
+}  // namespace
+
+Settings parsesettings(std::string_view text, const std::string& systemdate, const std::string& systemtime) {
+    Settings s;
+    s.date = systemdate;
+    s.time = systemtime;
+    std::string section;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        std::string line(text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // CR LF line ends
+
+        size_t cut = line.find(';');
+        if (cut != std::string::npos) line.erase(cut);
+        cut = line.find('\'');
+        if (cut != std::string::npos) line.erase(cut);
+        trimblanks(line);
+        lowercase(line);
+        if (line.empty()) continue;
+        if (line[0] == '[') {
+            section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+            continue;
+        }
+        std::string key = line, value;
+        size_t eq = line.find('=');
+        if (eq != std::string::npos) {
+            key = line.substr(0, eq);
+            while (!key.empty() && key.back() == ' ') key.pop_back();
+            value = line.substr(eq + 1);
+            size_t start = value.find_first_not_of(' ');
+            value = start == std::string::npos ? std::string() : value.substr(start);
+        }
+        dispatch(s, section, key, value);
+    }
+    finalise(s);
+    return s;
+}
+
+Settings loadsettings(const std::string& filename, Clock& clock) {
+    std::string text;
+    if (!readwholefile(filename, text))
+        throw RuntimeError(filenotfound, "cannot open settings file \"" + filename + "\": " + lastoserror());
+    return parsesettings(text, clock.datetext(), clock.timetext());
+}
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& key, const std::string& value, const std::string& why) {
+    throw RuntimeError(illegalfunctioncall, "setting " + key + " =" + value + " refused: " + why);
+}
+
+}  // namespace
+
+void validatesettings(const Settings& s) {
+    if (!(s.sr > 0)) refuse("sr", real64text(s.sr), "the sample rate must be greater than 0");
+    if (s.displaysamples < 1)
+        refuse("displaysamples", integertext(s.displaysamples), "a pulse window needs at least 1 sample");
+    BlockGeometry g = computeblockgeometry(s);
+    if (g.requestedblocklen < 1)
+        refuse("sr", real64text(s.sr),
+               "a sample rate below 2756.25 gives blocks of 0 samples; set fileblocklen");
+    if (!g.fits) {
+        if (s.fileblocklen > 0)
+            refuse("fileblocklen", integertext(s.fileblocklen),
+                   "block length plus overlap must not exceed 32767 samples");
+        refuse("sr", real64text(s.sr), "block length plus overlap must not exceed 32767 samples; set fileblocklen");
+    }
+    const auto n = static_cast<std::int64_t>(s.selection.size());
+    if (n == 0) refuse("[stations]", " (empty)", "no station is selected");
+    if (n * s.displaysamples > 32767)
+        refuse("displaysamples", integertext(s.displaysamples),
+               "stations x displaysamples must not exceed 32767");
+    if (s.singlepulses < 0 || s.singlepulses > 18)
+        refuse("singlepulses", integertext(s.singlepulses), "must lie in 0 .. 18");
+    if (s.referencestation < 0 || s.referencestation >= n)
+        refuse("referencestation", integertext(s.referencestation),
+               "must be the index of a selected station, 0 .. " + std::to_string(n - 1));
+    if (!(s.shortintegration > 0))
+        refuse("shortintegration", real32text(s.shortintegration), "must be greater than 0");
+    if (s.singlepulses == 0) {
+        for (const StationEntry& e : s.selection) {
+            const std::string masters = "KLMN", secondaries = "OPQRSTUVWXYZ";
+            bool patterned = !e.letter.empty() && (masters.find(e.letter[0]) != std::string::npos ||
+                                                   secondaries.find(e.letter[0]) != std::string::npos);
+            std::int32_t gri = e.gri < 0 ? -e.gri : e.gri;
+            if (patterned && gri < 1000)
+                refuse(std::to_string(e.gri) + e.letter, "",
+                       "a master or secondary station needs a GRI of at least 1000");
+        }
+    }
+    if (s.integrationtime > 0 && s.taireferences.empty())
+        refuse("integrationtime", real64text(s.integrationtime),
+               "the [taisync] list of reference stations is empty");
+    double month = readnumber(std::string_view(s.date).substr(0, 2));
+    double day = s.date.size() > 3 ? readnumber(std::string_view(s.date).substr(3, 2)) : 0;
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        refuse("date", " " + s.date, "expected mm-dd-yyyy with month 1 .. 12 and day 1 .. 31");
+}
+
+}  // namespace corvane

@@ -1,0 +1,123 @@
+// The thin layer over the operating system: console, keyboard, clocks,
+// sleeping, external commands and files. Only platform/ includes OS headers;
+// everything else reaches the OS through these interfaces, so that tests can
+// substitute fakes (platform/testing.h) and each OS has one implementation
+// file (posix.cpp, win32.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// Text console. Cursor moves only ever go to column 1 of the current row or
+// of the row above. When the output is not a terminal the moves do nothing,
+// so a log file gets one plain line per status update.
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void write(std::string_view text) = 0;      // no line end
+    virtual void writeline(std::string_view text) = 0;  // text, then a line end
+    virtual void column1() = 0;                         // column 1 of this row
+    virtual void rowup() = 0;                           // column 1 of the row above
+};
+
+// Keyboard: one pending key press, taken without waiting.
+class Keyboard {
+public:
+    virtual ~Keyboard() = default;
+    virtual bool keypending() = 0;
+    // Takes the pending key; returns -1 when none is pending.
+    virtual int takekey() = 0;
+};
+
+// Clocks and sleeping.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic high-resolution counter, seconds.
+    virtual double counter() = 0;
+    // Local wall-clock time "hh:mm:ss" and date "mm-dd-yyyy".
+    virtual std::string timetext() = 0;
+    virtual std::string datetext() = 0;
+    // Sleeps the given milliseconds (used with 50 and 200).
+    virtual void sleepms(int milliseconds) = 0;
+    // Sleeps whole seconds; returns early as soon as a key is pending (the key
+    // is left pending for the caller).
+    virtual void sleepseconds(int seconds, Keyboard& keyboard) = 0;
+};
+
+// Runs a command line through the system's command interpreter and waits for
+// it; the exit status is ignored.
+class CommandRunner {
+public:
+    virtual ~CommandRunner() = default;
+    virtual void run(const std::string& commandline) = 0;
+};
+
+// The platform services a run uses, passed by reference to the operations.
+struct Platform {
+    Platform(Console& c, Keyboard& k, Clock& t, CommandRunner& r)
+        : console(c), keyboard(k), clock(t), commands(r) {}
+    virtual ~Platform() = default;
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
+    Console& console;
+    Keyboard& keyboard;
+    Clock& clock;
+    CommandRunner& commands;
+};
+
+// A move-only handle of an open file. Every operation reports success; the
+// caller decides whether a failure ends the run. lasterror() describes the
+// most recent failure in the OS's words.
+class File {
+public:
+    enum class Mode {
+        read,          // binary reading
+        create,        // create or truncate, read and write
+        update,        // read and write, never truncates, fails if missing
+        readonly,      // reading only (writes fail)
+    };
+
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool open(const std::string& path, Mode mode);
+    bool isopen() const { return handle_ != nullptr; }
+    // Reads up to size bytes at the current position; returns the count read,
+    // or -1 on failure.
+    std::int64_t read(void* buffer, std::size_t size);
+    // Length in bytes, or -1 on failure.
+    std::int64_t length();
+    // Writes at the current position / at a byte offset from the start.
+    bool write(const void* data, std::size_t size);
+    bool writeat(std::int64_t offset, const void* data, std::size_t size);
+    bool close();
+
+private:
+    struct Handle;
+    Handle* handle_ = nullptr;
+};
+
+// Tests for existence by opening for reading; never creates the file.
+bool fileexists(const std::string& path);
+bool deletefile(const std::string& path);
+// Whole file into text; false when it cannot be opened or read.
+bool readwholefile(const std::string& path, std::string& contents);
+// The OS's description of the latest failure of a file operation.
+std::string lastoserror();
+
+// The platform of this process: the real console, keyboard, clock and command
+// interpreter. The keyboard switches a terminal to non-canonical, no-echo
+// mode for as long as the object lives and on every exit path restores it.
+std::unique_ptr<Platform> makesystemplatform();
+
+}  // namespace corvane

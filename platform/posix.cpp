@@ -1,0 +1,301 @@
+// POSIX implementation of the platform layer.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace corvane {
+
+// ---------------------------------------------------------------- files
+
+struct File::Handle {
+    int fd = -1;
+};
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, Mode mode) {
+    close();
+    int flags = O_RDONLY;
+    switch (mode) {
+        case Mode::read: flags = O_RDONLY; break;
+        case Mode::create: flags = O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::update: flags = O_RDWR; break;
+        case Mode::readonly: flags = O_RDONLY; break;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return false;
+    }
+    handle_ = new Handle{fd};
+    return true;
+}
+
+std::int64_t File::read(void* buffer, std::size_t size) {
+    if (!handle_) return -1;
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(handle_->fd, static_cast<char*>(buffer) + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t File::length() {
+    if (!handle_) return -1;
+    struct stat st;
+    if (::fstat(handle_->fd, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool File::write(const void* data, std::size_t size) {
+    if (!handle_) return false;
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(handle_->fd, static_cast<const char*>(data) + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::writeat(std::int64_t offset, const void* data, std::size_t size) {
+    if (!handle_) return false;
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(handle_->fd, static_cast<const char*>(data) + done, size - done,
+                             static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::close() {
+    if (!handle_) return true;
+    int rc = ::close(handle_->fd);
+    delete handle_;
+    handle_ = nullptr;
+    return rc == 0 || errno == EINTR;
+}
+
+bool fileexists(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+bool deletefile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool readwholefile(const std::string& path, std::string& contents) {
+    File f;
+    if (!f.open(path, File::Mode::read)) return false;
+    contents.clear();
+    char buffer[65536];
+    for (;;) {
+        std::int64_t n = f.read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string lastoserror() { return std::strerror(errno); }
+
+// ---------------------------------------------------------------- console
+
+namespace {
+
+class PosixConsole : public Console {
+public:
+    PosixConsole() : terminal_(::isatty(STDOUT_FILENO) == 1) {}
+    void write(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+    void writeline(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    void column1() override {
+        if (terminal_) write("\r");
+    }
+    void rowup() override {
+        if (terminal_) write("\x1b[A\r");
+    }
+
+private:
+    bool terminal_;
+};
+
+// ---------------------------------------------------------------- keyboard
+
+struct termios savedterminal;
+volatile sig_atomic_t terminalchanged = 0;
+
+void restoreterminal() {
+    if (terminalchanged) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedterminal);
+        terminalchanged = 0;
+    }
+}
+
+void onsignal(int sig) {
+    restoreterminal();
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+class PosixKeyboard : public Keyboard {
+public:
+    PosixKeyboard() {
+        if (::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &savedterminal) == 0) {
+            struct termios raw = savedterminal;
+            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+            raw.c_cc[VMIN] = 0;
+            raw.c_cc[VTIME] = 0;
+            if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+                terminalchanged = 1;
+                std::atexit(restoreterminal);
+                ::signal(SIGINT, onsignal);
+                ::signal(SIGTERM, onsignal);
+                ::signal(SIGHUP, onsignal);
+            }
+        }
+    }
+    ~PosixKeyboard() override { restoreterminal(); }
+
+    bool keypending() override {
+        if (pending_ >= 0) return true;
+        if (ended_) return false;
+        struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+        int rc = ::poll(&p, 1, 0);
+        if (rc <= 0) return false;
+        if (p.revents & (POLLIN | POLLHUP)) {
+            unsigned char c;
+            ssize_t n = ::read(STDIN_FILENO, &c, 1);
+            if (n == 1) {
+                pending_ = c;
+                return true;
+            }
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) ended_ = true;
+            return false;
+        }
+        if (p.revents & (POLLERR | POLLNVAL)) ended_ = true;
+        return false;
+    }
+
+    int takekey() override {
+        if (!keypending()) return -1;
+        int key = pending_;
+        pending_ = -1;
+        return key;
+    }
+
+private:
+    int pending_ = -1;
+    bool ended_ = false;  // end of input: no key is ever pending again
+};
+
+// ---------------------------------------------------------------- clock
+
+class PosixClock : public Clock {
+public:
+    double counter() override {
+        struct timespec ts;
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    }
+    std::string timetext() override { return localtext("%H:%M:%S"); }
+    std::string datetext() override { return localtext("%m-%d-%Y"); }
+    void sleepms(int milliseconds) override {
+        if (milliseconds <= 0) return;
+        struct timespec ts = {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+        while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
+    }
+    void sleepseconds(int seconds, Keyboard& keyboard) override {
+        double end = counter() + seconds;
+        while (counter() < end) {
+            if (keyboard.keypending()) return;
+            sleepms(50);
+        }
+    }
+
+private:
+    static std::string localtext(const char* format) {
+        time_t now = ::time(nullptr);
+        struct tm local;
+        ::localtime_r(&now, &local);
+        char buffer[32];
+        std::strftime(buffer, sizeof buffer, format, &local);
+        return buffer;
+    }
+};
+
+// ---------------------------------------------------------------- commands
+
+class PosixCommandRunner : public CommandRunner {
+public:
+    void run(const std::string& commandline) override {
+        std::fflush(stdout);
+        int rc = std::system(commandline.c_str());
+        (void)rc;  // the exit status is ignored
+    }
+};
+
+struct SystemPlatform : Platform {
+    PosixConsole consoleimpl;
+    PosixKeyboard keyboardimpl;
+    PosixClock clockimpl;
+    PosixCommandRunner commandsimpl;
+    SystemPlatform() : Platform(consoleimpl, keyboardimpl, clockimpl, commandsimpl) {}
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makesystemplatform() {
+    // A closed pipe reader must not kill the monitor while it writes.
+    ::signal(SIGPIPE, SIG_IGN);
+    return std::make_unique<SystemPlatform>();
+}
+
+}  // namespace corvane
