@@ -167,7 +167,7 @@ TableRecord readrecord(FieldReader& in, std::int32_t gri) {
 void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
     for (Station& s : table.stations) {
         if (s.gri != r.gri || s.letter != r.letter) continue;
-        double distance = s.suffix.find('l') != std::string::npos ? longpathdistance(receiver, r.position)
+        const double distance = s.suffix.find('l') != std::string::npos ? longpathdistance(receiver, r.position)
                                                                   : geodesicdistance(receiver, r.position);
         s.found = true;
         s.name = r.name;
@@ -182,8 +182,9 @@ void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
     }
 }
 
-// Flags the nearest-listed stations within blankingdistance, after those
-// already blanked by their negative selection GRI, up to blankedstns in all.
+// Blanks, in list order, the stations nearer than blankingdistance, after
+// those already blanked by their negative selection GRI, up to blankedstns in
+// all. A station not found has distance 0 and so counts as near.
 void blankbydistance(StationTable& table, const Settings& settings) {
     std::int32_t count = 0;
     for (const Station& s : table.stations)
@@ -223,15 +224,13 @@ StationTable buildstationtable(const Settings& settings, const std::string& tabl
     const GeoPoint receiver{settings.lat, settings.lon};
     FieldReader in(tabletext);
     while (!in.atend()) {
-        const double gri = in.number();
-        if (!(gri > 0)) {
+        const std::int32_t gri = toint32(in.number());
+        if (gri <= 0) {
             // A header, comment or stray line: dropped up to its end.
             in.skipline();
             continue;
         }
-        const TableRecord r = readrecord(in, toint32(gri));
-        if (r.gri <= 0) continue;  // rounds to 0
-        join(table, r, receiver);
+        join(table, readrecord(in, gri), receiver);
     }
 
     const auto n = static_cast<std::int64_t>(table.stations.size());
