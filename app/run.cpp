@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <cmath>
+#include <numbers>
 #include <ostream>
 
 #include "acquisition/blockgeometry.h"
@@ -45,7 +46,7 @@ void startperiod(Run& run) {
     const std::int32_t overlap = computeblockgeometry(run.settings).overlap;
     const double bufstart = -overlap / run.settings.sr;  // sample buffer
     starttimingperiod(run.stations, run.timing, run.settings, bufstart, overlap, run.clock.sampleepoch);
-    const double angle = M_PI * run.settings.phasereference / 180.0;
+    const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
 }
