@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 #include "acquisition/samplereader.h"
 #include "app/settings.h"
@@ -76,7 +77,7 @@ TEST(FrontEnd, OscillatorShiftsDownAndReanchorsEvery100Samples) {
     EXPECT_EQ(b.frontend.locount, 20);
     EXPECT_NEAR(b.frontend.lophase, 100000.0 / 22050 - 4, 1e-6);  // 0.5351...
 
-    const double w = 2 * M_PI * 1000 / 22050;
+    const double w = 2 * std::numbers::pi * 1000 / 22050;
     // Block two, index 38 is sample 98 of the run: 98 steps from (1, 0).
     EXPECT_LT(std::abs(b.at(38) - std::polar(1000.0, -98 * w)), 1.5);
     // Sample 99 re-anchors on lophase 0; the next ones turn on from there.
