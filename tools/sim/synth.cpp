@@ -185,7 +185,7 @@ StartTime programtime(std::int32_t year, std::int32_t month, std::int32_t day, s
 }
 
 Synth makesynth(double rate, const std::vector<SimStation>& stations, const Impairments& impairments,
-                StartTime start, std::uint64_t seed) {
+                StartTime start, std::uint64_t seed, double duration) {
     Synth synth;
     synth.rate = rate;
     synth.truerate = rate * (1 + impairments.ppm * 1e-6);
@@ -193,7 +193,8 @@ Synth makesynth(double rate, const std::vector<SimStation>& stations, const Impa
     if (!(synth.truerate > 0) || !std::isfinite(synth.truerate))
         throw RuntimeError(illegalfunctioncall, "sample rate must be positive");
     double passedge = 0, stopedge = 0;
-    double maxshift = std::fabs(impairments.looffset);
+    double maxshift = std::max(std::fabs(impairments.looffset),
+                               std::fabs(impairments.looffset + impairments.lodrift * duration));
     if (!bandedges(synth.truerate, maxshift, passedge, stopedge))
         throw RuntimeError(illegalfunctioncall, "sample rate too low for the Loran-C pulse (or LO offset too large)");
     synth.shape = buildpulseshape(synth.truerate, passedge, stopedge);

@@ -104,10 +104,11 @@ struct Synth {
     std::vector<Burst> bursts;   // bursts still ringing
 };
 
-// Sets up the engine; throws RuntimeError 1 for an unknown station letter or
-// a sample rate with no usable band left.
+// Sets up the engine for a run of `duration` seconds (the oscillator's drift
+// over it narrows the band); throws RuntimeError 1 for an unknown station
+// letter or a sample rate with no usable band left.
 Synth makesynth(double rate, const std::vector<SimStation>& stations, const Impairments& impairments,
-                StartTime start, std::uint64_t seed);
+                StartTime start, std::uint64_t seed, double duration = 0);
 
 // The next `frames` complex samples into re and im (resized as needed).
 void synthesize(Synth& synth, std::int32_t frames, std::vector<double>& re, std::vector<double>& im);
