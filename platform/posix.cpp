@@ -139,6 +139,8 @@ bool readwholefile(const std::string& path, std::string& contents) {
 
 std::string lastoserror() { return std::strerror(errno); }
 
+void binarystdin() {}
+
 // ---------------------------------------------------------------- console
 
 namespace {

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
             std::cout << feed::feedhelp();
             return 0;
         }
+        binarystdin();
         auto platform = makesystemplatform();
         feed::FeedTotals totals = feed::runfeed(stdin, options, platform->clock);
         if (!options.quiet)
