@@ -1,7 +1,5 @@
 #include "acquisition/livewriter.h"
 
-#include <cstdio>
-
 #include "app/errors.h"
 
 namespace corvane {
@@ -41,8 +39,9 @@ void writetemporary(LiveWriter& writer, const void* data, std::size_t size) {
 
 void handover(LiveWriter& writer, Clock& clock) {
     while (fileexists(writer.target)) clock.sleepms(writer.pollms);
-    if (std::rename(writer.temporary.c_str(), writer.target.c_str()) != 0)
-        throw RuntimeError(fileioerror, "cannot rename \"" + writer.temporary + "\" to \"" + writer.target + "\"");
+    if (!renamefile(writer.temporary, writer.target))
+        throw RuntimeError(fileioerror,
+                           "cannot rename \"" + writer.temporary + "\" to \"" + writer.target + "\": " + lastoserror());
     ++writer.filecount;
 }
 

@@ -81,30 +81,5 @@ TEST(SimOptions, HelpDocumentsEveryOption) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
-TEST(SimOptions, RecordingHeader) {
-    std::vector<unsigned char> h = recordingheader(48000, 16, 2, 4000);
-    ASSERT_EQ(h.size(), 46u);
-    auto u32 = [&](int at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | static_cast<unsigned>(h[at + 3]) << 24; };
-    auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
-    EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "RIFF");
-    EXPECT_EQ(u32(4), 4000u + 38);
-    EXPECT_EQ(std::string(h.begin() + 8, h.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(u32(16), 18u);
-    EXPECT_EQ(u16(20), 1);
-    EXPECT_EQ(u16(22), 2);
-    EXPECT_EQ(u32(24), 48000u);
-    EXPECT_EQ(u32(28), 192000u);
-    EXPECT_EQ(u16(32), 4);
-    EXPECT_EQ(u16(34), 16);
-    EXPECT_EQ(u16(36), 0);
-    EXPECT_EQ(std::string(h.begin() + 38, h.begin() + 42), "data");
-    EXPECT_EQ(u32(42), 4000u);
-    h = recordingheader(22050, 8, 1, 6000000000ULL);  // beyond 4 GiB: sizes clamp
-    EXPECT_EQ(u32(4), 0xffffffffu);
-    EXPECT_EQ(u32(42), 0xffffffffu);
-    EXPECT_EQ(u16(32), 1);
-    EXPECT_EQ(u32(28), 22050u);
-}
-
 }  // namespace
 }  // namespace corvane::sim

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "acquisition/livewriter.h"
+#include "acquisition/wavfile.h"
 #include "app/errors.h"
 #include "app/numeric.h"
 #include "app/settings.h"
@@ -17,18 +18,6 @@ namespace corvane::sim {
 namespace {
 
 constexpr std::int32_t blockframes = 8192;
-
-void put16(std::vector<unsigned char>& b, std::uint32_t v) {
-    b.push_back(static_cast<unsigned char>(v & 0xff));
-    b.push_back(static_cast<unsigned char>((v >> 8) & 0xff));
-}
-void put32(std::vector<unsigned char>& b, std::uint32_t v) {
-    put16(b, v & 0xffff);
-    put16(b, v >> 16);
-}
-void puttag(std::vector<unsigned char>& b, const char* tag) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(tag[i]));
-}
 
 std::string fixed(double v, int decimals) {
     char text[64];
@@ -71,30 +60,6 @@ std::vector<SimStation> simstations(const SimOptions& options, const std::string
     return result;
 }
 
-std::vector<unsigned char> recordingheader(double rate, std::int32_t bits, std::int32_t channels,
-                                           std::uint64_t databytes) {
-    const std::uint32_t samplerate = static_cast<std::uint32_t>(std::clamp(std::nearbyint(rate), 1.0, 4294967295.0));
-    const std::uint32_t blockalign = static_cast<std::uint32_t>(channels * (bits / 8));
-    const std::uint64_t limit = 0xffffffffULL;
-    std::vector<unsigned char> h;
-    h.reserve(46);
-    puttag(h, "RIFF");
-    put32(h, static_cast<std::uint32_t>(std::min(databytes + 38, limit)));
-    puttag(h, "WAVE");
-    puttag(h, "fmt ");
-    put32(h, 18);
-    put16(h, 1);  // PCM
-    put16(h, static_cast<std::uint32_t>(channels));
-    put32(h, samplerate);
-    put32(h, static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{samplerate} * blockalign, limit)));
-    put16(h, blockalign);
-    put16(h, static_cast<std::uint32_t>(bits));
-    put16(h, 0);  // no extension
-    puttag(h, "data");
-    put32(h, static_cast<std::uint32_t>(std::min(databytes, limit)));
-    return h;
-}
-
 std::int64_t runframes(const SimOptions& options) { return toint64(options.duration * options.rate); }
 
 RunTotals writerecording(Synth& synth, const SimOptions& options) {
@@ -111,9 +76,11 @@ RunTotals writerecording(Synth& synth, const SimOptions& options) {
         deletefile(temporary);
         throw RuntimeError(fileioerror, what + " \"" + temporary + "\": " + why);
     };
-    std::vector<unsigned char> bytes = recordingheader(options.rate, options.bits, options.channels,
-                                                       static_cast<std::uint64_t>(frames) * framebytes);
-    if (!file.write(bytes.data(), bytes.size())) fail("cannot write recording");
+    const auto header = recordingheader(static_cast<std::uint32_t>(std::clamp(std::nearbyint(options.rate), 1.0, 4e9)),
+                                        options.channels, options.bits,
+                                        static_cast<std::uint64_t>(frames) * framebytes);
+    if (!file.write(header.data(), header.size())) fail("cannot write recording");
+    std::vector<unsigned char> bytes;
     std::vector<double> re, im;
     while (totals.frames < frames) {
         std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(blockframes, frames - totals.frames));
@@ -123,7 +90,7 @@ RunTotals writerecording(Synth& synth, const SimOptions& options) {
         totals.frames += n;
     }
     if (!file.close()) fail("cannot close recording");
-    if (std::rename(temporary.c_str(), options.output.c_str()) != 0) {
+    if (!renamefile(temporary, options.output)) {
         deletefile(temporary);
         throw RuntimeError(fileioerror, "cannot rename \"" + temporary + "\" to \"" + options.output + "\"");
     }

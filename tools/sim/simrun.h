@@ -21,11 +21,6 @@ namespace corvane::sim {
 // appended to `summary`. Throws RuntimeError 1 for a station not in the table.
 std::vector<SimStation> simstations(const SimOptions& options, const std::string& tabletext, std::string& summary);
 
-// The 46-byte RIFF/WAVE header of the monitor's recordings (18-byte fmt
-// chunk, PCM); sizes beyond 4 GiB are clamped.
-std::vector<unsigned char> recordingheader(double rate, std::int32_t bits, std::int32_t channels,
-                                           std::uint64_t databytes);
-
 struct RunTotals {
     std::int64_t frames = 0;
     std::int64_t clipped = 0;
