@@ -120,6 +120,9 @@ bool renamefile(const std::string& from, const std::string& to);
 bool readwholefile(const std::string& path, std::string& contents);
 // The OS's description of the latest failure of a file operation.
 std::string lastoserror();
+// Standard input delivers bytes unchanged (no line-end translation), for
+// programs that read raw samples from a pipe.
+void binarystdin();
 
 // The platform of this process: the real console, keyboard, clock and command
 // interpreter. The keyboard switches a terminal to non-canonical, no-echo

@@ -157,6 +157,8 @@ bool readwholefile(const std::string& path, std::string& contents) {
 
 std::string lastoserror() { return std::strerror(errno); }
 
+void binarystdin() {}
+
 // ---------------------------------------------------------------- console
 
 namespace {

@@ -3,6 +3,8 @@
 #define NOMINMAX
 #include <windows.h>
 #include <conio.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -176,6 +178,8 @@ bool readwholefile(const std::string& path, std::string& contents) {
     }
     return true;
 }
+
+void binarystdin() { _setmode(_fileno(stdin), _O_BINARY); }
 
 std::string lastoserror() {
     char* text = nullptr;

@@ -1,0 +1,42 @@
+// The receiver's side of the live hand-over: each sample file is written
+// under a temporary name in the target's folder (the target name plus
+// ".part") and renamed to the target name once it is complete and the
+// monitor has deleted the previous file. The monitor takes a file to be
+// complete as soon as it exists, so the rename is what makes the hand-over
+// safe. A file of length 0 ends the monitor's run.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace corvane {
+
+struct LiveWriter {
+    std::string target;          // the monitor's `samplefile`
+    std::string temporary;       // target + ".part"
+    int pollms = 10;             // wait between existence tests, ms
+    long long filecount = 0;     // files handed over so far
+    File file;                   // the temporary file while it is written
+};
+
+LiveWriter makelivewriter(const std::string& target);
+
+// The temporary file piece by piece: create, append, close. Each throws
+// RuntimeError 3 (file I/O error) naming the file when it fails; a failed
+// append or close removes the partial file.
+void begintemporary(LiveWriter& writer);
+void appendtemporary(LiveWriter& writer, const void* data, std::size_t size);
+void endtemporary(LiveWriter& writer);
+// All three for one piece of data.
+void writetemporary(LiveWriter& writer, const void* data, std::size_t size);
+
+// Waits while the target still exists, then renames the temporary file to it;
+// throws RuntimeError 3 when the rename fails.
+void handover(LiveWriter& writer, Clock& clock);
+
+// Closes and removes a temporary file left by an interrupted run.
+void discardtemporary(LiveWriter& writer);
+
+}  // namespace corvane
