@@ -2,7 +2,9 @@
 """Writes a synthetic recording of three Loran-C chains, one station each,
 timed on the Loran time scale, for the TAI synchronisation test.
 
-usage: taisync_synthetic.py OUT.wav SECONDS
+usage: taisync_synthetic.py OUT.wav SECONDS TABLE
+
+TABLE receives the station table of the three stations.
 
 The receiver stands at 52 N 0 E; the stations, their emission delays and the
 true UTC time of the first sample are fixed below and must agree with the
@@ -72,7 +74,18 @@ def envelope(t):
 
 
 def main():
-    out, seconds = sys.argv[1], float(sys.argv[2])
+    out, seconds, table = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+    with open(table, "w") as f:
+        for gri, letter, lat, lon, ed in STATIONS:
+            fields = [str(gri), "0", letter, "Synthetic " + letter]
+            for value, hemi in ((lat, "NS"), (lon, "EW")):
+                a = abs(value)
+                d = int(a)
+                m = int((a - d) * 60)
+                sec = (a - d - m / 60) * 3600
+                fields += [str(d), str(m), "%.6f" % sec, hemi[value < 0]]
+            fields += ["%.1f" % ed, "0", "400"]
+            f.write(",".join(fields) + "\n")
     n = int(seconds * SR)
     rnd = random.Random(7)
     re = [rnd.gauss(0, 600) for _ in range(n)]
