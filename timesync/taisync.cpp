@@ -270,7 +270,7 @@ void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Setti
             sync.secondarycorr[static_cast<std::size_t>(s)] =
                 toreal32((sum[1][0] * sum[1][0] + sum[1][1] * sum[1][1]) / 256);
         }
-        const std::int64_t w = toint64(0.009 * sr);
+        const std::int64_t w = std::min<std::int64_t>(toint64(0.009 * sr), len);
         bool masterfound = false;
         int nextsecondary = 1;
         for (int pass = 0; pass < 4; ++pass) {
