@@ -14,6 +14,7 @@
 #include "pulses/frontend.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
+#include "timesync/taisync.h"
 
 namespace corvane {
 
@@ -28,6 +29,7 @@ struct Run {
     SampleBuffer buffer;
     SampleReader reader;
     FrontEnd frontend;
+    TaiSync taisync;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

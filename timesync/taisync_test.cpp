@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <functional>
+#include <sstream>
+#include <stdexcept>
 
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
 #include "app/settings.h"
 #include "platform/testing.h"
+#include "pulses/frontend.h"
+#include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
 namespace corvane {
@@ -521,6 +525,101 @@ TEST(Synchronisation, SyntheticThreeChainSignalFindsTheTrueEpoch) {
     EXPECT_NEAR(clock.sampleepoch, truth, 1.0 / sr);
     EXPECT_TRUE(clock.epochsynced);
     EXPECT_TRUE(sync.foldre.empty());
+}
+
+// runtaisync on the sample reader, live mode: the receiver hands over one
+// file of samples and then a file of length 0 while the synchronisation is
+// still gathering.
+struct HandOverClock : testing::FakeClock {
+    std::string name;
+    int emptyfiles = 0;
+    void sleepseconds(int seconds, Keyboard& keyboard) override {
+        FakeClock::sleepseconds(seconds, keyboard);
+        if (fileexists(name)) return;
+        File f;
+        if (f.open(name, File::Mode::create)) f.close();
+        ++emptyfiles;
+        if (emptyfiles > 3) throw std::runtime_error("waited past the empty file");
+    }
+};
+
+struct LivePlatform : Platform {
+    testing::FakeConsole fakeconsole;
+    testing::FakeKeyboard fakekeyboard;
+    HandOverClock fakeclock;
+    testing::FakeCommandRunner fakecommands;
+    LivePlatform() : Platform(fakeconsole, fakekeyboard, fakeclock, fakecommands) {}
+};
+
+struct LiveRun {
+    LivePlatform platform;
+    Settings settings = syncsettings(12000, 10);
+    StationTable table;
+    ChainTiming timing;
+    SampleReader reader;
+    SampleBuffer buffer;
+    FrontEnd frontend;
+    ClockState clock;
+    TaiSync sync;
+
+    explicit LiveRun(double integrationtime) {
+        settings.integrationtime = integrationtime;
+        settings.wavinput = 0;
+        settings.samplefile = "taisync-live.dat";
+        settings.sleeptime = 1;
+        settings.date = "12-07-2025";
+        settings.time = "18:35:28";
+        platform.fakeclock.name = settings.samplefile;
+        table.sync = {ref(6731, "M")};
+        timing.propagationspeed = 299792458.0f;
+        createsamplebuffer(buffer, settings);
+        restartbuffer(buffer, settings.sr);
+        initfrontend(frontend, settings);
+    }
+    void run(std::size_t samples) {
+        File f;
+        ASSERT_TRUE(f.open(settings.samplefile, File::Mode::create));
+        // A master pulse group at 40 samples into every interval.
+        std::vector<std::int16_t> frames(2 * samples, 0);
+        TaiSyncEntry pattern;
+        buildtemplates(pattern, 6731, settings.sr);
+        for (double start = 40; start < static_cast<double>(samples); start += 0.13462 * settings.sr)
+            for (int j = 0; j < 18; ++j) {
+                auto n = static_cast<std::size_t>(std::lrint(start)) + static_cast<std::size_t>(pattern.templatepos[0][j]);
+                if (n < samples) frames[2 * n] = static_cast<std::int16_t>(3000 * pattern.templatesign[0][j]);
+            }
+        ASSERT_TRUE(f.write(frames.data(), frames.size() * 2));
+        ASSERT_TRUE(f.close());
+        std::ostringstream warnings;
+        openfirstfile(reader, buffer, clock, settings, platform, warnings);
+        computestartepoch(clock, settings);
+        computecarrieroffsets(sync, table.sync, 0);
+        runtaisync(sync, table, timing, reader, buffer, frontend, clock, settings, platform);
+    }
+    ~LiveRun() { deletefile(settings.samplefile); }
+};
+
+TEST(RunTaiSync, OffWithIntegrationTimeZero) {
+    LiveRun live(0);
+    live.run(24000);
+    EXPECT_EQ(live.platform.fakeconsole.transcript, "");
+    EXPECT_EQ(live.clock.sampleepoch, 0);
+    EXPECT_EQ(live.buffer.bufend, 0);
+    EXPECT_EQ(live.reader.bytesleft, 96000);
+}
+
+TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
+    LiveRun live(10);
+    live.run(24000);
+    EXPECT_EQ(live.platform.fakeclock.emptyfiles, 1);
+    EXPECT_EQ(live.reader.bytesleft, 0);
+    EXPECT_TRUE(fileexists(live.settings.samplefile));  // left for the main cycle, which ends the run
+    EXPECT_NEAR(live.buffer.bufend, 2.0, 1e-9);
+    EXPECT_EQ(live.sync.consumed, 24000);
+    EXPECT_NE(live.platform.fakeconsole.transcript.find("{col1}TAI match"), std::string::npos)
+        << live.platform.fakeconsole.transcript;
+    EXPECT_TRUE(live.clock.epochsynced);
+    EXPECT_FLOAT_EQ(live.sync.entries[0].peaktime[0], 40 / 12000.0f);
 }
 
 }  // namespace
