@@ -35,12 +35,15 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
 
     run.configuredsr = run.settings.sr;
     buildpulsepatterns(run.stations, run.timing, run.settings);
+    computecarrieroffsets(run.taisync, run.stations.sync, run.settings.bandcenter);
 
     restartbuffer(run.buffer, run.settings.sr);
     initfrontend(run.frontend, run.settings);
     if (run.settings.wavinput == 0) secondticksync(run.clock, run.settings, run.platform.clock);
     openfirstfile(run.reader, run.buffer, run.clock, run.settings, run.platform, err);
     computestartepoch(run.clock, run.settings);
+    runtaisync(run.taisync, run.stations, run.timing, run.reader, run.buffer, run.frontend, run.clock,
+               run.settings, run.platform);
 }
 
 void startperiod(Run& run) {
@@ -86,6 +89,8 @@ void endperiod(Run& run) {
     }
     run.settings.sr = run.configuredsr;
     restartbuffer(run.buffer, run.settings.sr);
+    runtaisync(run.taisync, run.stations, run.timing, run.reader, run.buffer, run.frontend, run.clock,
+               run.settings, run.platform);
 }
 
 // The main cycle; returns when the data has ended.

@@ -17,6 +17,7 @@
 #include "pulses/steering.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
+#include "timesync/taisync.h"
 
 namespace corvane {
 
@@ -34,6 +35,7 @@ struct Run {
     PulseIntegrator integrator;
     Steering steering;
     Display display;
+    TaiSync taisync;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

@@ -1,0 +1,428 @@
+#include "timesync/taisync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+#include "acquisition/clock.h"
+#include "acquisition/samplereader.h"
+#include "app/errors.h"
+#include "app/numeric.h"
+#include "app/settings.h"
+#include "output/numberformat.h"
+#include "platform/platform.h"
+#include "stations/chaintiming.h"
+#include "stations/stationtable.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr double twopi = 2 * M_PI;
+constexpr float twopif = 6.28318530718f;
+constexpr float pif = 3.14159265359f;
+
+double interval(std::int32_t gri) { return gri / 50000.0; }
+
+std::string upperletter(const SyncStation& ref) {
+    std::string l = ref.letter.substr(0, 1);
+    for (char& c : l)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return l;
+}
+
+bool isoneof(const std::string& letter, const char* set) {
+    return !letter.empty() && std::string(set).find(letter[0]) != std::string::npos;
+}
+
+// Wraps any slot number into 0 .. len - 1.
+std::int64_t wrap(std::int64_t x, std::int64_t len) {
+    std::int64_t r = x % len;
+    return r < 0 ? r + len : r;
+}
+
+std::int32_t seglen(const TaiSyncEntry& e) { return e.segend - e.segstart; }
+
+void release(TaiSync& sync) {
+    std::vector<std::int64_t>().swap(sync.foldre);
+    std::vector<std::int64_t>().swap(sync.foldim);
+    std::vector<float>().swap(sync.mastercorr);
+    std::vector<float>().swap(sync.secondarycorr);
+}
+
+// Clears 2w + 1 slots of both correlation arrays from `from`, wrapping.
+void clearslots(TaiSync& sync, std::int64_t from, std::int64_t w, std::int64_t len) {
+    const std::int64_t count = std::min<std::int64_t>(2 * w + 1, len);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const auto x = static_cast<std::size_t>(wrap(from + i, len));
+        sync.mastercorr[x] = 0;
+        sync.secondarycorr[x] = 0;
+    }
+}
+
+std::string peakline(const std::string& kind, std::int32_t gri, float amplitude, float seconds) {
+    return kind + writeinteger(gri) + "max" + real32text(amplitude) + "at" +
+           real32text(seconds * 1000.0f) + "ms";
+}
+
+}  // namespace
+
+void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double bandcenter) {
+    sync.entries.assign(refs.size(), TaiSyncEntry{});
+    if (bandcenter == 0) return;
+    const double k = std::floor(bandcenter / 1000 + 0.5);
+    for (std::size_t t = 0; t < refs.size(); ++t) {
+        const double gri = refs[t].gri;
+        if (!(gri > 0)) continue;
+        // The multiple of the GRI rate nearest the band centre.
+        const double g = std::nearbyint(k / 100 * gri);
+        sync.entries[t].carrieroffset = g * 100000 / gri - bandcenter;
+    }
+}
+
+bool starttaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+                  const Settings& settings, Console& console) {
+    if (!(settings.integrationtime > 0) || refs.empty()) return false;
+    if (sync.entries.size() != refs.size()) sync.entries.resize(refs.size());
+    const double sr = settings.sr;
+
+    std::int64_t position = 0;
+    std::int64_t correlationlen = 0;
+    for (std::size_t t = 0; t < refs.size(); ++t) {
+        TaiSyncEntry& e = sync.entries[t];
+        const double end = std::nearbyint(static_cast<double>(position) + interval(refs[t].gri) * sr);
+        if (!(end < std::numeric_limits<std::int32_t>::max()))
+            throw RuntimeError(outofmemory, "cannot create the fold arrays of the TAI synchronisation: " +
+                                                std::to_string(refs[t].gri) + " at " + real64text(sr) +
+                                                " samples per second is too long");
+        e.segstart = static_cast<std::int32_t>(position);
+        // A slice holds at least one slot.
+        e.segend = std::max(static_cast<std::int32_t>(end), e.segstart + 1);
+        position = e.segend;
+        e.foldindex = e.segstart;
+        e.foldstart = buffer.overlap;
+        e.pcitime = buffer.overlap / sr;
+        e.pcicount = 0;
+        e.measured = false;
+        if (upperletter(refs[t]) != "A") correlationlen = std::max<std::int64_t>(correlationlen, seglen(e));
+    }
+    sync.consumed = 0;
+    try {
+        sync.foldre.assign(static_cast<std::size_t>(position), 0);
+        sync.foldim.assign(static_cast<std::size_t>(position), 0);
+        sync.mastercorr.assign(static_cast<std::size_t>(correlationlen), 0);
+        sync.secondarycorr.assign(static_cast<std::size_t>(correlationlen), 0);
+    } catch (const std::bad_alloc&) {
+        release(sync);
+        throw RuntimeError(outofmemory, "cannot create the fold arrays of the TAI synchronisation");
+    }
+
+    console.writeline("");
+    console.write("sync: averaging for" + real64text(std::floor(settings.integrationtime + 0.5)) + "sec ");
+    console.column1();
+    return true;
+}
+
+void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+               double sr, double bandcenter) {
+    const std::int64_t overlap = buffer.overlap;
+    const std::int64_t blocksamples = buffer.blocksamples;
+    const std::int64_t end = std::min<std::int64_t>(
+        overlap + blocksamples,
+        static_cast<std::int64_t>(std::min(buffer.samplere.size(), buffer.sampleim.size())));
+    const std::int16_t* re = buffer.samplere.data();
+    const std::int16_t* im = buffer.sampleim.data();
+    const bool rotate = bandcenter != 0;
+
+    for (std::size_t t = 0; t < sync.entries.size() && t < refs.size(); ++t) {
+        TaiSyncEntry& e = sync.entries[t];
+        const double period = interval(refs[t].gri);
+        std::int64_t* accre = sync.foldre.data();
+        std::int64_t* accim = sync.foldim.data();
+        std::int32_t index = e.foldindex;
+
+        float phi = 0;
+        float dphi = 0;
+        if (rotate) {
+            // Re-anchored from the absolute sample count at every block.
+            const double c = (static_cast<double>(e.foldstart) + static_cast<double>(sync.consumed) -
+                              static_cast<double>(overlap)) / sr * e.carrieroffset;
+            const double frac = c - std::floor(c);
+            phi = std::isfinite(frac) ? static_cast<float>(twopi * frac) : 0.0f;
+            dphi = toreal32(twopi * e.carrieroffset / sr);
+            if (!std::isfinite(dphi)) dphi = 0;
+        }
+
+        std::int64_t k = std::max<std::int64_t>(e.foldstart, 0);
+        while (k < end) {
+            if (rotate) {
+                const float i = re[k];
+                const float q = im[k];
+                const float c = std::cos(phi);
+                const float s = std::sin(phi);
+                accre[index] += static_cast<std::int32_t>(std::nearbyint(i * c + q * s));
+                accim[index] += static_cast<std::int32_t>(std::nearbyint(-i * s + q * c));
+                phi += dphi;
+                if (phi > pif) phi -= twopif;
+            } else {
+                accre[index] += re[k];
+                accim[index] += im[k];
+            }
+            index += 1;
+            if (index == e.segend) {
+                e.pcitime += period;
+                // The next cycle starts with the sample nearest its nominal
+                // start: k + correction is that sample, less the step below.
+                const double sampletime = static_cast<double>(k + overlap) / sr + buffer.bufstart;
+                const std::int64_t correction =
+                    std::clamp<std::int64_t>(toint64((e.pcitime - sampletime) * sr), -end, end);
+                k = std::max<std::int64_t>(k + correction - 1, -1);
+                index = e.segstart;
+                if (e.pcicount < std::numeric_limits<std::int32_t>::max()) e.pcicount += 1;
+            }
+            k += 1;
+        }
+        e.foldindex = index;
+        e.foldstart = static_cast<std::int32_t>(std::clamp<std::int64_t>(k - blocksamples, 0, end));
+    }
+    sync.consumed += blocksamples;
+}
+
+void gathersamples(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+                   const Settings& settings, const std::function<bool()>& readnext) {
+    while (buffer.bufend < settings.integrationtime) {
+        if (!readnext()) break;  // the data has ended: finish with what was gathered
+        foldblock(sync, refs, buffer, settings.sr, settings.bandcenter);
+    }
+}
+
+void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr) {
+    for (int p = 0; p < 2; ++p) {
+        for (int j = 0; j < 8; ++j) {
+            entry.templatepos[p][j] = toint32(j * 100 / 100000.0 * sr);
+            entry.templatepos[p][j + 9 - p] = toint32((j * 100.0 + gri) / 100000.0 * sr);
+        }
+    }
+    entry.templatepos[0][8] = toint32(0.009 * sr);
+    entry.templatepos[0][17] = toint32((gri + 900.0) / 100000.0 * sr);
+    for (int j = 0; j < 18; ++j) entry.templatesign[0][j] = static_cast<std::int16_t>((PhaseCode[j] - '0') * 2 - 1);
+    for (int j = 0; j < 16; ++j)
+        entry.templatesign[1][j] = static_cast<std::int16_t>((PhaseCode[18 + j] - '0') * 2 - 1);
+    for (int j = 16; j < 18; ++j) {
+        entry.templatepos[1][j] = 0;
+        entry.templatesign[1][j] = 0;
+    }
+}
+
+void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Settings& settings,
+               Console& console) {
+    TaiSyncEntry& e = sync.entries[t];
+    const double sr = settings.sr;
+    const std::int64_t len = seglen(e);
+    const std::int64_t* accre = sync.foldre.data() + e.segstart;
+    const std::int64_t* accim = sync.foldim.data() + e.segstart;
+    const float cycles = static_cast<float>(e.pcicount > 0 ? e.pcicount : 1);
+    const std::string letter = upperletter(ref);
+    const bool verbose = settings.syncverbose != 0;
+    e.measured = false;
+
+    if (letter == "A") {
+        const bool remove = ref.gri == 50000 && settings.remove8000frompps != 0;
+        const double shift = static_cast<double>(0.04f) * sr;
+        float best = 0;
+        std::int64_t bestslot = -1;
+        for (std::int64_t s = 0; s < len; ++s) {
+            float i = static_cast<float>(accre[s]);
+            float q = static_cast<float>(accim[s]);
+            if (remove) {
+                // Cancels the 8000-sample neighbours 40 ms on either side.
+                const auto a = wrap(toint64(static_cast<double>(s) - shift), len);
+                const auto b = wrap(toint64(static_cast<double>(s) + shift), len);
+                i -= 0.5f * static_cast<float>(accre[a]) + 0.5f * static_cast<float>(accre[b]);
+                q -= 0.5f * static_cast<float>(accim[a]) + 0.5f * static_cast<float>(accim[b]);
+            }
+            const float power = i * i + q * q;
+            if (power > best) {
+                best = power;
+                bestslot = s;
+            }
+        }
+        if (bestslot >= 0) {
+            e.peaktime[0] = static_cast<float>(static_cast<double>(bestslot) / sr);
+            e.measured = true;
+            if (verbose) console.writeline(peakline("", ref.gri, std::sqrt(best) / cycles, e.peaktime[0]));
+        }
+    } else {
+        for (std::int64_t s = 0; s < len; ++s) {
+            double sum[2][2] = {};
+            for (int p = 0; p < 2; ++p) {
+                const int pulses = p == 0 ? 18 : 16;
+                for (int j = 0; j < pulses; ++j) {
+                    const auto x = wrap(s + e.templatepos[p][j], len);
+                    sum[p][0] += e.templatesign[p][j] * static_cast<double>(accre[x]);
+                    sum[p][1] += e.templatesign[p][j] * static_cast<double>(accim[x]);
+                }
+            }
+            sync.mastercorr[static_cast<std::size_t>(s)] =
+                toreal32((sum[0][0] * sum[0][0] + sum[0][1] * sum[0][1]) / 324);
+            sync.secondarycorr[static_cast<std::size_t>(s)] =
+                toreal32((sum[1][0] * sum[1][0] + sum[1][1] * sum[1][1]) / 256);
+        }
+        const std::int64_t w = std::min<std::int64_t>(toint64(0.009 * sr), len);
+        bool masterfound = false;
+        int nextsecondary = 1;
+        for (int pass = 0; pass < 4; ++pass) {
+            float best = 0;
+            std::int64_t bestslot = -1;
+            bool master = false;
+            for (std::int64_t s = 0; s < len; ++s) {
+                const auto x = static_cast<std::size_t>(s);
+                if (sync.mastercorr[x] > best) {
+                    best = sync.mastercorr[x];
+                    bestslot = s;
+                    master = true;
+                }
+                if (sync.secondarycorr[x] > best) {
+                    best = sync.secondarycorr[x];
+                    bestslot = s;
+                    master = false;
+                }
+            }
+            if (bestslot < 0) break;  // nothing left above 0
+            const float time = static_cast<float>(static_cast<double>(bestslot) / sr);
+            if (master) {
+                if (!masterfound) e.peaktime[0] = time;
+                masterfound = true;
+            } else if (nextsecondary <= 3) {
+                e.peaktime[nextsecondary++] = time;
+            }
+            if (verbose) console.writeline(peakline(master ? "M" : "S", ref.gri, std::sqrt(best) / cycles, time));
+            // The same group one GRI later must not be found again.
+            clearslots(sync, bestslot - w, w, len);
+            clearslots(sync, toint64(static_cast<double>(bestslot) + static_cast<double>(len) / 2 - static_cast<double>(w)),
+                       w, len);
+        }
+        e.measured = isoneof(letter, "KLMN") ? masterfound : nextsecondary > 1;
+    }
+    if (!e.measured && verbose)
+        console.writeline(writeinteger(ref.gri) + letter + " no " +
+                          (isoneof(letter, "AKLMN") ? "master" : "secondary") +
+                          " peak found, left out of the match");
+}
+
+TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
+                       float searchrange) {
+    TaiResult result;
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    for (std::size_t t = 0; t < count; ++t) {
+        TaiSyncEntry& e = sync.entries[t];
+        const double p = interval(refs[t].gri);
+        const double x = (static_cast<double>(e.expecteddelay) - startepoch) / p;
+        e.expectedphase = toreal32(p * (x - std::floor(x)));
+        e.measuredphase = isoneof(upperletter(refs[t]), "AKLMN") ? e.peaktime[0] : e.peaktime[1];
+    }
+    if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
+
+    const double p0 = interval(refs[0].gri);
+    double d0 = static_cast<double>(sync.entries[0].expectedphase) - sync.entries[0].measuredphase;
+    if (d0 > p0 / 2) d0 -= p0;
+    if (d0 < -p0 / 2) d0 += p0;
+
+    const std::int64_t nsteps =
+        std::clamp<std::int64_t>(toint64(static_cast<double>(searchrange) / p0), 0, maxsearchsteps);
+    double best = result.best;
+    std::int64_t bestn = 0;
+    bool done = false;
+    for (std::int64_t s = 0; s <= nsteps && !done; ++s) {
+        for (const std::int64_t n : {-s, s}) {
+            const double offset = static_cast<double>(n) * p0 + d0;
+            double err = 0;
+            for (std::size_t t = 1; t < count; ++t) {
+                const TaiSyncEntry& e = sync.entries[t];
+                if (!e.measured) continue;
+                const double p = interval(refs[t].gri);
+                const double x = (static_cast<double>(e.expectedphase) - e.measuredphase - offset) / p;
+                const double r = p * (x - std::floor(x + 0.5));
+                const double weighted = static_cast<double>(refs[t].value) * r;
+                err += weighted * weighted;
+            }
+            result.candidates += 1;
+            if (err < best) {
+                best = err;
+                bestn = n;
+            }
+            if (err < 1) {
+                done = true;
+                break;
+            }
+        }
+    }
+    result.best = best;
+    result.match = best < 1;
+    result.offset = result.match ? static_cast<double>(bestn) * p0 + d0 : d0;
+    return result;
+}
+
+double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consumed, double sr) {
+    const float d = toreal32(startepoch - 86400 * std::floor(startepoch / 86400));
+    const float p = toreal32(static_cast<double>(pcblocktime) - static_cast<double>(consumed) / sr);
+    double change = static_cast<double>(p) - d;
+    // PC clock and start epoch on either side of midnight.
+    change -= 86400 * std::nearbyint(change / 86400);
+    if (!std::isfinite(change)) change = 0;
+    return startepoch + change + 0.05;
+}
+
+void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+                   const std::vector<long double>& propagation, ClockState& clock,
+                   const Settings& settings, Console& console) {
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    for (std::size_t t = 0; t < count; ++t) {
+        buildtemplates(sync.entries[t], refs[t].gri, settings.sr);
+        findpeaks(sync, t, refs[t], settings, console);
+        if (sync.consumed == 0) sync.entries[t].measured = false;  // nothing was folded
+    }
+    if (settings.wavinput == 0)
+        clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, settings.sr);
+    for (std::size_t t = 0; t < count; ++t) {
+        const long double prop = t < propagation.size() ? propagation[t] : 0.0L;
+        sync.entries[t].expecteddelay =
+            toreal32(static_cast<double>(static_cast<long double>(refs[t].emissiondelay) / 1000 + prop));
+    }
+    const TaiResult result = matchoffsets(sync, refs, clock.startepoch, settings.searchrange);
+    clock.sampleepoch = clock.startepoch + result.offset;
+    clock.epochsynced = true;
+    console.column1();
+    console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, settings.clockoffset)));
+    release(sync);
+}
+
+std::string uttext(double epoch, std::int32_t leapsecs, float clockoffset) {
+    const double u = (epoch - 22 - leapsecs - static_cast<double>(clockoffset)) / 86400;
+    double fraction = u - std::floor(u);
+    if (!std::isfinite(fraction)) fraction = 0;
+    const double hours = std::floor(24 * fraction);
+    const double afterhours = 24 * fraction - hours;
+    const double minutes = std::floor(afterhours * 60);
+    const float seconds = static_cast<float>((afterhours * 60 - minutes) * 60);
+    const std::int64_t ms = toint64(1000.0f * seconds);
+    // Milliseconds that round up to a whole minute carry into minutes and hours.
+    const std::int64_t total = std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(hours) * 3600000 + static_cast<std::int64_t>(minutes) * 60000 + ms, 0,
+        86400000);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(total / 3600000),
+                  static_cast<long long>(total / 60000 % 60), static_cast<long long>(total / 1000 % 60),
+                  static_cast<long long>(total % 1000));
+    return text;
+}
+
+std::string taireport(const TaiResult& result, const std::string& ut) {
+    return std::string(result.match ? "TAI match" : "TAI guess") +
+           picture(" at ####.## s offset, rel. error ##.## rms, ", {result.offset, std::sqrt(result.best)}) +
+           " " + ut + " UT";
+}
+
+}  // namespace corvane

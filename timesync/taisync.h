@@ -1,0 +1,114 @@
+// TAI synchronisation: finds the program-scale time of sample time 0 from the
+// signals of the reference stations of the [taisync] list.
+//
+// Raw samples are folded over each reference station's phase code interval
+// (two GRIs); the pulse groups are located in the folds (letter "A": the
+// strongest fold sample; other letters: correlation with the master and
+// secondary phase-coded pulse patterns); their positions are compared with
+// emission delay plus propagation time, and the whole-interval ambiguity is
+// resolved by a search over candidate offsets for the smallest weighted sum
+// of squared residuals.
+//
+// Times are seconds; fold slot s of an entry lies s / sr after the start of
+// its interval. Sample time 0 of the period is slot 0 of the first fold.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+class Console;
+struct Platform;
+struct Settings;
+struct ClockState;
+struct SampleBuffer;
+struct SampleReader;
+struct FrontEnd;
+struct SyncStation;
+struct StationTable;
+struct ChainTiming;
+
+struct TaiSyncEntry {
+    double carrieroffset = 0;         // Hz, set once at start-up
+    std::int32_t segstart = 0;        // slice of the fold arrays: segstart .. segend - 1
+    std::int32_t segend = 0;
+    std::int32_t foldindex = 0;       // next slot to add to
+    std::int32_t foldstart = 0;       // buffer index at which folding resumes
+    double pcitime = 0;               // nominal end of the current fold cycle, s
+    std::int32_t pcicount = 0;        // completed fold cycles
+    std::int32_t templatepos[2][18] = {};  // pulse offsets, samples: 0 master, 1 secondary
+    std::int16_t templatesign[2][18] = {};
+    float peaktime[4] = {};           // s: 0 master-type, 1..3 secondary-type; kept between runs
+    float expecteddelay = 0;          // s: emission delay + propagation time
+    float expectedphase = 0;          // s, within the interval, relative to startepoch
+    float measuredphase = 0;          // s, the peak used for matching
+    bool measured = false;            // this run found a peak of the type the letter needs
+};
+
+struct TaiSync {
+    std::vector<TaiSyncEntry> entries;   // one per TAI reference entry; 0 is the reference
+    // Work arrays of one synchronisation, empty between runs.
+    std::vector<std::int64_t> foldre, foldim;         // all slices back to back
+    std::vector<float> mastercorr, secondarycorr;     // largest non-"A" slice
+    std::int64_t consumed = 0;        // samples gathered in this run
+};
+
+struct TaiResult {
+    bool match = false;
+    double offset = 0;                // s, sampleepoch - startepoch
+    double best = 1000000;            // weighted error sum of the best candidate
+    std::int64_t candidates = 0;      // candidates tried
+};
+
+// Candidate steps of the search are capped at this many intervals each way.
+inline constexpr std::int32_t maxsearchsteps = 1000000;
+
+// Once at start-up: one entry per reference, with its carrier offset.
+void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double bandcenter);
+
+// The whole synchronisation: gathers integrationtime seconds of samples with
+// readblock (stopping early when the data ends), locates the pulses, matches,
+// prints the result and sets clock.sampleepoch. Off when integrationtime <= 0.
+void runtaisync(TaiSync& sync, const StationTable& table, const ChainTiming& timing,
+                SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
+                Settings& settings, Platform& platform);
+
+// The steps of runtaisync.
+
+// Slices, fold state and work arrays, and the notice. False when off.
+bool starttaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+                  const Settings& settings, Console& console);
+// Reads blocks through readnext (false: no more data) while bufend is below
+// integrationtime and folds each one.
+void gathersamples(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+                   const Settings& settings, const std::function<bool()>& readnext);
+// Folds the newest block into every entry's slice.
+void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
+               double sr, double bandcenter);
+// Pulse offsets (samples) and signs of the master and secondary patterns.
+void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr);
+// Peak search of entry t: peaktime slots, `measured`, verbose lines.
+void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Settings& settings,
+               Console& console);
+// Expected and measured phases and the candidate search.
+TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
+                       float searchrange);
+// Templates, peaks, live re-base, matching, report, sampleepoch, release of
+// the work arrays. propagation holds each entry's propagation time, s.
+void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+                   const std::vector<long double>& propagation, ClockState& clock,
+                   const Settings& settings, Console& console);
+
+// Live mode: the start epoch moved onto the PC clock time of sample time 0
+// (pcblocktime of the buffer end less the samples gathered); the day part is
+// kept, the change wrapped into -43200 .. 43200 s.
+double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consumed, double sr);
+// "hh:mm:ss.mmm" UT of a program-scale time; the end of the day is 24:00:00.000.
+std::string uttext(double epoch, std::int32_t leapsecs, float clockoffset);
+// The result line without its cursor move.
+std::string taireport(const TaiResult& result, const std::string& ut);
+
+}  // namespace corvane

@@ -1,0 +1,524 @@
+#include "timesync/taisync.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+
+#include "acquisition/clock.h"
+#include "acquisition/samplereader.h"
+#include "app/settings.h"
+#include "platform/testing.h"
+#include "pulses/frontend.h"
+#include "stations/chaintiming.h"
+#include "stations/stationtable.h"
+
+namespace corvane {
+namespace {
+
+SyncStation ref(std::int32_t gri, const std::string& letter, float value = 100, float emissiondelay = 0) {
+    SyncStation s;
+    s.gri = gri;
+    s.letter = letter;
+    s.value = value;
+    s.emissiondelay = emissiondelay;
+    return s;
+}
+
+// Feeds a sample sequence into the buffer block by block as the reader does:
+// overlap carried over, time stamps advanced by blocksamples / sr.
+struct Stream {
+    std::vector<std::int16_t> re, im;
+    std::size_t position = 0;
+    SampleBuffer buffer;
+
+    Stream(std::int32_t overlap, std::int32_t blocklen) {
+        buffer.overlap = overlap;
+        buffer.blocklen = blocklen;
+        buffer.samplere.assign(static_cast<std::size_t>(overlap + blocklen), 0);
+        buffer.sampleim.assign(static_cast<std::size_t>(overlap + blocklen), 0);
+        buffer.bufstart = -overlap / 1.0;  // set properly by restart
+    }
+    void restart(double sr) {
+        buffer.bufstart = -buffer.overlap / sr;
+        buffer.bufend = 0;
+        buffer.blocksamples = 0;
+    }
+    bool read(double sr) {
+        if (position >= re.size()) return false;
+        const std::int32_t n = buffer.blocksamples;
+        if (n >= 1)
+            for (std::int32_t i = 0; i < buffer.overlap; ++i) {
+                buffer.samplere[static_cast<std::size_t>(i)] = buffer.samplere[static_cast<std::size_t>(n + i)];
+                buffer.sampleim[static_cast<std::size_t>(i)] = buffer.sampleim[static_cast<std::size_t>(n + i)];
+            }
+        std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(buffer.blocklen), re.size() - position);
+        for (std::size_t j = 0; j < count; ++j) {
+            buffer.samplere[static_cast<std::size_t>(buffer.overlap) + j] = re[position + j];
+            buffer.sampleim[static_cast<std::size_t>(buffer.overlap) + j] = im[position + j];
+        }
+        position += count;
+        buffer.blocksamples = static_cast<std::int32_t>(count);
+        buffer.bufstart = buffer.bufend - buffer.overlap / sr;
+        buffer.bufend = buffer.bufstart + (buffer.blocksamples + buffer.overlap) / sr;
+        return true;
+    }
+};
+
+Settings syncsettings(double sr, double integrationtime) {
+    Settings s;
+    s.sr = sr;
+    s.integrationtime = integrationtime;
+    s.wavinput = 1;
+    return s;
+}
+
+// Start, gathering and finish as the run does them, on a stream.
+void synchronise(TaiSync& sync, const std::vector<SyncStation>& refs, Stream& stream, const Settings& settings,
+                 ClockState& clock, Console& console, const std::vector<long double>& propagation = {}) {
+    computecarrieroffsets(sync, refs, settings.bandcenter);
+    stream.restart(settings.sr);
+    if (!starttaisync(sync, refs, stream.buffer, settings, console)) return;
+    gathersamples(sync, refs, stream.buffer, settings, [&] { return stream.read(settings.sr); });
+    finishtaisync(sync, refs, propagation, clock, settings, console);
+}
+
+TEST(CarrierOffsets, MultipleOfTheGriRateNearestTheBandCentre) {
+    TaiSync sync;
+    std::vector<SyncStation> refs = {ref(7499, "M"), ref(6731, "X")};
+    computecarrieroffsets(sync, refs, 0);
+    ASSERT_EQ(sync.entries.size(), 2u);
+    EXPECT_EQ(sync.entries[0].carrieroffset, 0);
+    computecarrieroffsets(sync, refs, 12000);
+    // K = 12; 0.12 x 7499 = 899.88 rounds to 900.
+    EXPECT_NEAR(sync.entries[0].carrieroffset, 900 * 100000.0 / 7499 - 12000, 1e-9);
+    EXPECT_NEAR(sync.entries[0].carrieroffset, 1.60021, 1e-5);
+    // 0.12 x 6731 = 807.72 rounds to 808.
+    EXPECT_NEAR(sync.entries[1].carrieroffset, 808 * 100000.0 / 6731 - 12000, 1e-9);
+    computecarrieroffsets(sync, refs, -3000);
+    EXPECT_NEAR(sync.entries[1].carrieroffset, -202 * 100000.0 / 6731 + 3000, 1e-9);
+}
+
+// Impulses at the sample nearest every cycle's nominal start must all land in
+// slot 0: no cycle may start a sample late, whatever the block boundaries.
+TEST(Gathering, EveryCycleStartsWithTheSampleNearestItsNominalStart) {
+    const double sr = 12000;
+    std::vector<SyncStation> refs = {ref(6731, "M"), ref(7499, "X")};
+    for (std::int32_t blocklen : {1000, 4096, 777}) {
+        Stream stream(256, blocklen);
+        const std::size_t total = 60000;
+        stream.re.assign(total, 0);
+        stream.im.assign(total, 0);
+        for (std::int32_t c = 0;; ++c) {
+            double start = std::nearbyint(c * 0.13462 * sr);
+            if (start >= total) break;
+            stream.re[static_cast<std::size_t>(start)] += 100;
+        }
+        for (std::int32_t c = 0;; ++c) {
+            double start = std::nearbyint(c * 0.14998 * sr);
+            if (start >= total) break;
+            stream.im[static_cast<std::size_t>(start)] += 7;
+        }
+        TaiSync sync;
+        testing::FakeConsole console;
+        Settings settings = syncsettings(sr, 4.5);
+        computecarrieroffsets(sync, refs, 0);
+        stream.restart(sr);
+        ASSERT_TRUE(starttaisync(sync, refs, stream.buffer, settings, console));
+        gathersamples(sync, refs, stream.buffer, settings, [&] { return stream.read(sr); });
+        for (std::size_t t = 0; t < 2; ++t) {
+            const TaiSyncEntry& e = sync.entries[t];
+            const auto& acc = t == 0 ? sync.foldre : sync.foldim;
+            const std::int64_t height = t == 0 ? 100 : 7;
+            // Cycles completed plus the one in progress.
+            EXPECT_EQ(acc[static_cast<std::size_t>(e.segstart)], height * (e.pcicount + 1)) << blocklen;
+            // A slice one sample longer than the interval sees some starts
+            // twice, as its last slot too; nothing lands in between.
+            for (std::int32_t s = e.segstart + 1; s < e.segend - 1; ++s)
+                ASSERT_EQ(acc[static_cast<std::size_t>(s)], 0) << "slot " << s - e.segstart << " block " << blocklen;
+        }
+        EXPECT_GE(sync.entries[0].pcicount, 33);
+    }
+}
+
+TEST(Gathering, CarrierRotationStaysInPhaseAcrossBlocks) {
+    const double sr = 12000;
+    std::vector<SyncStation> refs = {ref(7499, "M")};
+    Settings settings = syncsettings(sr, 2);
+    settings.bandcenter = 12345;  // carrier offset 12001.6 - 12345 = -343.4 Hz
+    TaiSync sync;
+    computecarrieroffsets(sync, refs, settings.bandcenter);
+    const double f = sync.entries[0].carrieroffset;
+    ASSERT_NEAR(f, -343.4, 0.1);
+    Stream stream(256, 1000);
+    for (std::size_t n = 0; n < 30000; ++n) {
+        double a = 2 * M_PI * f * static_cast<double>(n) / sr;
+        stream.re.push_back(static_cast<std::int16_t>(std::lrint(8000 * std::cos(a))));
+        stream.im.push_back(static_cast<std::int16_t>(std::lrint(8000 * std::sin(a))));
+    }
+    testing::FakeConsole console;
+    stream.restart(sr);
+    ASSERT_TRUE(starttaisync(sync, refs, stream.buffer, settings, console));
+    gathersamples(sync, refs, stream.buffer, settings, [&] { return stream.read(sr); });
+    // Rotated down to a steady carrier: in-phase large, quadrature small.
+    double sumre = 0, sumabsim = 0;
+    for (std::int32_t s = 0; s < sync.entries[0].segend; ++s) {
+        sumre += static_cast<double>(sync.foldre[static_cast<std::size_t>(s)]);
+        sumabsim += std::fabs(static_cast<double>(sync.foldim[static_cast<std::size_t>(s)]));
+    }
+    EXPECT_GT(sumre, 0.97 * 8000 * 24000);
+    EXPECT_LT(sumabsim, 0.1 * sumre);
+}
+
+TEST(Gathering, EndOfDataStopsTheGatheringAndFinishesAsAGuessWhenNothingWasFolded) {
+    std::vector<SyncStation> refs = {ref(6731, "M")};
+    Stream stream(256, 1000);  // no samples at all
+    TaiSync sync;
+    ClockState clock;
+    clock.startepoch = 2000000000.0;
+    testing::FakeConsole console;
+    synchronise(sync, refs, stream, syncsettings(12000, 10), clock, console);
+    EXPECT_EQ(console.transcript.find("\nsync: averaging for 10sec {col1}{col1}TAI guess at    0.00 s offset, "
+                                      "rel. error %1000.00 rms, "),
+              0u)
+        << console.transcript;
+    EXPECT_EQ(clock.sampleepoch, clock.startepoch);
+    EXPECT_TRUE(sync.foldre.empty());
+    EXPECT_TRUE(sync.mastercorr.empty());
+}
+
+TEST(Templates, MasterAndSecondaryPatterns) {
+    TaiSyncEntry e;
+    buildtemplates(e, 6731, 12000);
+    // j ms for the first eight, 9 ms for the master's ninth, one GRI later again.
+    const std::int32_t master[18] = {0, 12, 24, 36, 48, 60, 72, 84, 108,
+                                     808, 820, 832, 844, 856, 868, 880, 892, 916};
+    const int mastersigns[18] = {1, 1, -1, -1, 1, -1, 1, -1, 1, 1, -1, -1, 1, 1, 1, 1, 1, -1};
+    const int secondarysigns[16] = {1, 1, 1, 1, 1, -1, -1, 1, 1, -1, 1, -1, 1, 1, -1, -1};
+    for (int j = 0; j < 18; ++j) {
+        EXPECT_EQ(e.templatepos[0][j], master[j]) << j;
+        EXPECT_EQ(e.templatesign[0][j], mastersigns[j]) << j;
+    }
+    for (int j = 0; j < 16; ++j) {
+        EXPECT_EQ(e.templatepos[1][j], master[j < 8 ? j : j + 1]) << j;
+        EXPECT_EQ(e.templatesign[1][j], secondarysigns[j]) << j;
+    }
+}
+
+// A one-entry synchronisation state with a zero fold of one interval.
+struct Fold {
+    TaiSync sync;
+    std::vector<SyncStation> refs;
+    Settings settings = syncsettings(12000, 1);
+    testing::FakeConsole console;
+    explicit Fold(SyncStation r) : refs{r} {
+        computecarrieroffsets(sync, refs, 0);
+        SampleBuffer buffer;
+        buffer.overlap = 256;
+        testing::FakeConsole quiet;
+        starttaisync(sync, refs, buffer, settings, quiet);
+        sync.entries[0].pcicount = 1;
+        buildtemplates(sync.entries[0], r.gri, settings.sr);
+    }
+    std::int32_t len() const { return sync.entries[0].segend; }
+    void pattern(int p, std::int32_t at, std::int64_t height) {
+        const TaiSyncEntry& e = sync.entries[0];
+        for (int j = 0; j < (p == 0 ? 18 : 16); ++j) {
+            auto x = static_cast<std::size_t>((at + e.templatepos[p][j]) % len());
+            sync.foldre[x] += e.templatesign[p][j] * height;
+            sync.foldim[x] -= e.templatesign[p][j] * height / 2;
+        }
+    }
+};
+
+TEST(PeakSearch, MasterStationUsesItsMasterPeakSecondaryItsStrongestSecondary) {
+    Fold m(ref(6731, "M"));
+    m.pattern(1, 600, 300);  // a secondary of the same chain, stronger per pulse
+    m.pattern(0, 200, 200);
+    m.settings.syncverbose = 1;
+    findpeaks(m.sync, 0, m.refs[0], m.settings, m.console);
+    EXPECT_TRUE(m.sync.entries[0].measured);
+    EXPECT_FLOAT_EQ(m.sync.entries[0].peaktime[0], 200 / 12000.0f);
+    EXPECT_FLOAT_EQ(m.sync.entries[0].peaktime[1], 600 / 12000.0f);
+    // 16 x 300 in-phase, 16 x 150 quadrature: sqrt(|.|^2 / 256) = 335.41
+    EXPECT_EQ(m.console.transcript.substr(0, m.console.transcript.find('\n')), "S 6731 max 335.4102at 50ms");
+
+    Fold x(ref(6731, "X"));
+    x.pattern(1, 600, 300);
+    x.pattern(0, 200, 400);
+    findpeaks(x.sync, 0, x.refs[0], x.settings, x.console);
+    EXPECT_TRUE(x.sync.entries[0].measured);
+    EXPECT_FLOAT_EQ(x.sync.entries[0].peaktime[1], 600 / 12000.0f);
+    EXPECT_EQ(x.console.transcript, "");  // quiet without syncverbose
+}
+
+TEST(PeakSearch, ClearingKeepsTheRepeatOneGriLaterFromBeingFoundAgain) {
+    Fold m(ref(6731, "M"));
+    m.pattern(0, 300, 1000);
+    findpeaks(m.sync, 0, m.refs[0], m.settings, m.console);
+    EXPECT_FLOAT_EQ(m.sync.entries[0].peaktime[0], 300 / 12000.0f);
+    // Half the pattern matches again one GRI (808 slots) later; that group
+    // must not come back as a secondary-type peak.
+    for (int k = 1; k < 4; ++k) {
+        const int slot = static_cast<int>(std::lrint(m.sync.entries[0].peaktime[k] * 12000));
+        EXPECT_GT(std::abs(slot - 1108), 108) << k;
+        EXPECT_GT(std::abs(slot - 300), 108) << k;
+    }
+}
+
+TEST(PeakSearch, MissingPeakIsReportedAndLeavesTheEntryUnmeasured) {
+    Fold m(ref(9990, "M"));
+    m.sync.entries[0].peaktime[0] = 0.05f;  // from an earlier run
+    // Four secondary-type groups and no master group: all four passes find
+    // secondary-type peaks.
+    m.pattern(1, 0, 400);
+    m.pattern(1, 300, 380);
+    m.pattern(1, 600, 360);
+    m.pattern(1, 900, 340);
+    m.settings.syncverbose = 1;
+    findpeaks(m.sync, 0, m.refs[0], m.settings, m.console);
+    EXPECT_FALSE(m.sync.entries[0].measured);
+    EXPECT_FLOAT_EQ(m.sync.entries[0].peaktime[0], 0.05f);
+    EXPECT_FLOAT_EQ(m.sync.entries[0].peaktime[3], 600 / 12000.0f);
+    EXPECT_NE(m.console.transcript.find(" 9990 M no master peak found, left out of the match\n"), std::string::npos)
+        << m.console.transcript;
+
+    Fold empty(ref(6731, "X"));
+    findpeaks(empty.sync, 0, empty.refs[0], empty.settings, empty.console);
+    EXPECT_FALSE(empty.sync.entries[0].measured);
+}
+
+TEST(PeakSearch, LetterAUsesTheStrongestSampleAndCanRemoveThe8000Pulses) {
+    Fold a(ref(50000, "A"));
+    ASSERT_EQ(a.len(), 12000);
+    const std::int32_t m = 480;  // 40 ms
+    for (std::int32_t at : {3000 - m, 3000, 3000 + m}) a.sync.foldre[static_cast<std::size_t>(at)] = 200;
+    a.sync.foldre[3000] = 220;
+    a.sync.foldim[7000] = 150;
+    a.settings.syncverbose = 1;
+    findpeaks(a.sync, 0, a.refs[0], a.settings, a.console);
+    EXPECT_FLOAT_EQ(a.sync.entries[0].peaktime[0], 3000 / 12000.0f);
+    EXPECT_EQ(a.console.transcript, " 50000 max 220at 250ms\n");
+    a.settings.remove8000frompps = 1;
+    findpeaks(a.sync, 0, a.refs[0], a.settings, a.console);
+    EXPECT_FLOAT_EQ(a.sync.entries[0].peaktime[0], 7000 / 12000.0f);
+}
+
+// Entries whose measured phases agree with a sample epoch `truth` seconds
+// after the start epoch.
+std::vector<SyncStation> consistent(TaiSync& sync, double startepoch, double truth) {
+    std::vector<SyncStation> refs = {ref(6731, "M", 1000, 10.0f), ref(7499, "M", 1000, 25.0f),
+                                     ref(8000, "X", 1000, 31.5f)};
+    computecarrieroffsets(sync, refs, 0);
+    for (std::size_t t = 0; t < refs.size(); ++t) {
+        TaiSyncEntry& e = sync.entries[t];
+        e.expecteddelay = refs[t].emissiondelay / 1000 + 0.0021f * static_cast<float>(t + 1);
+        double p = refs[t].gri / 50000.0;
+        double x = (static_cast<double>(e.expecteddelay) - startepoch - truth) / p;
+        e.peaktime[refs[t].letter == "X" ? 1 : 0] = static_cast<float>(p * (x - std::floor(x)));
+        e.measured = true;
+    }
+    return refs;
+}
+
+TEST(Matching, OneEntryMatchesWithErrorZero) {
+    TaiSync sync;
+    std::vector<SyncStation> refs = {ref(6731, "M")};
+    computecarrieroffsets(sync, refs, 0);
+    sync.entries[0].expecteddelay = 0.05f;
+    sync.entries[0].peaktime[0] = 0.02f;
+    sync.entries[0].measured = true;
+    TaiResult r = matchoffsets(sync, refs, 100, 3700);
+    EXPECT_TRUE(r.match);
+    EXPECT_EQ(r.best, 0);
+    EXPECT_EQ(r.candidates, 1);
+    // expectedphase = P x frac((0.05 - 100) / P)
+    double x = (static_cast<double>(0.05f) - 100) / 0.13462;
+    EXPECT_NEAR(sync.entries[0].expectedphase, 0.13462 * (x - std::floor(x)), 1e-7);
+    double d0 = sync.entries[0].expectedphase - 0.02f;
+    if (d0 > 0.06731) d0 -= 0.13462;
+    if (d0 < -0.06731) d0 += 0.13462;
+    EXPECT_DOUBLE_EQ(r.offset, d0);
+    EXPECT_EQ(taireport(r, "13:05:07.123").substr(0, 59), "TAI match at    0.05 s offset, rel. error  0.00 rms,  13:05");
+}
+
+TEST(Matching, CandidateSearch) {
+    TaiSync sync;
+    const double start = 2121000000.0;
+    // Three chains, three seconds (several intervals) off.
+    std::vector<SyncStation> refs = consistent(sync, start, 3.0);
+    TaiResult r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_TRUE(r.match);
+    EXPECT_NEAR(r.offset, 3.0, 1e-5);
+    EXPECT_GT(r.candidates, 2);
+    // A search range below half an interval tries n = 0 only (twice): a guess.
+    r = matchoffsets(sync, refs, start, 0.06f);
+    EXPECT_EQ(r.candidates, 2);
+    EXPECT_FALSE(r.match);
+    double d0 = sync.entries[0].expectedphase - sync.entries[0].measuredphase;
+    EXPECT_NEAR(r.offset, d0 - 0.13462 * std::nearbyint(d0 / 0.13462), 1e-7);
+    // Agreement at n = 0 ends the search after the first candidate.
+    refs = consistent(sync, start, 0.01);
+    r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_TRUE(r.match);
+    EXPECT_EQ(r.candidates, 1);
+    EXPECT_NEAR(r.offset, 0.01, 1e-5);
+}
+
+TEST(Matching, UnmeasuredEntriesAreLeftOutAndAnUnmeasuredReferenceGivesAGuess) {
+    TaiSync sync;
+    const double start = 2121000000.0;
+    std::vector<SyncStation> refs = consistent(sync, start, 3.0);
+    sync.entries[1].peaktime[0] += 0.01f;  // stale
+    sync.entries[1].measured = false;
+    TaiResult r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_TRUE(r.match);
+    EXPECT_NEAR(r.offset, 3.0, 1e-5);
+
+    sync.entries[0].measured = false;
+    r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_FALSE(r.match);
+    EXPECT_EQ(r.offset, 0);
+    EXPECT_EQ(r.best, 1000000);
+    EXPECT_EQ(taireport(r, "01:02:03.004"),
+              "TAI guess at    0.00 s offset, rel. error %1000.00 rms,  01:02:03.004 UT");
+}
+
+TEST(Matching, HugeSearchRangeEndsAfterTheCappedStepCount) {
+    TaiSync sync;
+    const double start = 2121000000.0;
+    std::vector<SyncStation> refs = consistent(sync, start, 3.0);
+    sync.entries[1].peaktime[0] += 0.03f;  // no candidate can match within 1 us
+    sync.entries[2].peaktime[1] += 0.05f;
+    for (SyncStation& r : refs) r.value = 1e6f;
+    for (float range : {1e30f, std::numeric_limits<float>::infinity()}) {
+        TaiResult r = matchoffsets(sync, refs, start, range);
+        EXPECT_FALSE(r.match);
+        EXPECT_EQ(r.candidates, 2 * (static_cast<std::int64_t>(maxsearchsteps) + 1));
+    }
+    EXPECT_EQ(matchoffsets(sync, refs, start, -50).candidates, 2);
+}
+
+TEST(UtText, TimeOfDayWithCarries) {
+    const double day = 24472.0 * 86400;
+    const std::int32_t leap = 5;
+    auto at = [&](double seconds) { return uttext(day + seconds + 27, leap, 0); };
+    EXPECT_EQ(at(13 * 3600 + 5 * 60 + 7.1234), "13:05:07.123");
+    EXPECT_EQ(at(0.0004), "00:00:00.000");
+    EXPECT_EQ(at(12 * 3600 + 34 * 60 + 59.9996), "12:35:00.000");
+    EXPECT_EQ(at(23 * 3600 + 59 * 60 + 59.9996), "24:00:00.000");
+    EXPECT_EQ(at(9 * 3600 + 59 * 60 + 59.9996), "10:00:00.000");
+    EXPECT_EQ(uttext(day + 3600 + 27 + 2.5f, leap, 2.5f), "01:00:00.000");
+}
+
+TEST(Rebase, StartEpochMovesToThePcClockAcrossMidnight) {
+    const double day = 24472.0 * 86400;
+    // Plain case: the PC clock says 100.0 s of day at sample time 0.
+    EXPECT_NEAR(rebasestartepoch(day + 90, 102.0f, 24000, 12000), day + 100.05, 1e-3);
+    // Settings read before midnight, first samples after it.
+    EXPECT_NEAR(rebasestartepoch(day + 86390, 7.0f, 24000, 12000), day + 86400 + 5.05, 1e-3);
+    // And the other way round.
+    EXPECT_NEAR(rebasestartepoch(day + 3, 86399.0f, 12000, 12000), day - 2 + 0.05, 1e-3);
+}
+
+// runtaisync on the sample reader, live mode: the receiver hands over one
+// file of samples and then a file of length 0 while the synchronisation is
+// still gathering.
+struct HandOverClock : testing::FakeClock {
+    std::string name;
+    int emptyfiles = 0;
+    void sleepseconds(int seconds, Keyboard& keyboard) override {
+        FakeClock::sleepseconds(seconds, keyboard);
+        if (fileexists(name)) return;
+        File f;
+        if (f.open(name, File::Mode::create)) f.close();
+        ++emptyfiles;
+        if (emptyfiles > 3) throw std::runtime_error("waited past the empty file");
+    }
+};
+
+struct LivePlatform : Platform {
+    testing::FakeConsole fakeconsole;
+    testing::FakeKeyboard fakekeyboard;
+    HandOverClock fakeclock;
+    testing::FakeCommandRunner fakecommands;
+    LivePlatform() : Platform(fakeconsole, fakekeyboard, fakeclock, fakecommands) {}
+};
+
+struct LiveRun {
+    LivePlatform platform;
+    Settings settings = syncsettings(12000, 10);
+    StationTable table;
+    ChainTiming timing;
+    SampleReader reader;
+    SampleBuffer buffer;
+    FrontEnd frontend;
+    ClockState clock;
+    TaiSync sync;
+
+    explicit LiveRun(double integrationtime) {
+        settings.integrationtime = integrationtime;
+        settings.wavinput = 0;
+        settings.samplefile = "taisync-live.dat";
+        settings.sleeptime = 1;
+        settings.date = "12-07-2025";
+        settings.time = "18:35:28";
+        platform.fakeclock.name = settings.samplefile;
+        table.sync = {ref(6731, "M")};
+        timing.propagationspeed = 299792458.0f;
+        createsamplebuffer(buffer, settings);
+        restartbuffer(buffer, settings.sr);
+        initfrontend(frontend, settings);
+    }
+    void run(std::size_t samples) {
+        File f;
+        ASSERT_TRUE(f.open(settings.samplefile, File::Mode::create));
+        // A master pulse group at 40 samples into every interval.
+        std::vector<std::int16_t> frames(2 * samples, 0);
+        TaiSyncEntry pattern;
+        buildtemplates(pattern, 6731, settings.sr);
+        for (double start = 40; start < static_cast<double>(samples); start += 0.13462 * settings.sr)
+            for (int j = 0; j < 18; ++j) {
+                auto n = static_cast<std::size_t>(std::lrint(start)) + static_cast<std::size_t>(pattern.templatepos[0][j]);
+                if (n < samples) frames[2 * n] = static_cast<std::int16_t>(3000 * pattern.templatesign[0][j]);
+            }
+        ASSERT_TRUE(f.write(frames.data(), frames.size() * 2));
+        ASSERT_TRUE(f.close());
+        std::ostringstream warnings;
+        openfirstfile(reader, buffer, clock, settings, platform, warnings);
+        computestartepoch(clock, settings);
+        computecarrieroffsets(sync, table.sync, 0);
+        runtaisync(sync, table, timing, reader, buffer, frontend, clock, settings, platform);
+    }
+    ~LiveRun() { deletefile(settings.samplefile); }
+};
+
+TEST(RunTaiSync, OffWithIntegrationTimeZeroOrLess) {
+    for (double it : {0.0, -5.0}) {
+        LiveRun live(it);
+        live.run(24000);
+        EXPECT_EQ(live.platform.fakeconsole.transcript, "");
+        EXPECT_EQ(live.clock.sampleepoch, 0);
+        EXPECT_FALSE(live.clock.epochsynced);
+        EXPECT_EQ(live.reader.bytesleft, 96000);
+    }
+}
+
+TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
+    LiveRun live(10);
+    live.run(24000);
+    EXPECT_EQ(live.platform.fakeclock.emptyfiles, 1);
+    EXPECT_EQ(live.reader.bytesleft, 0);
+    EXPECT_TRUE(fileexists(live.settings.samplefile));  // left for the main cycle, which ends the run
+    EXPECT_NEAR(live.buffer.bufend, 2.0, 1e-9);
+    EXPECT_EQ(live.sync.consumed, 24000);
+    EXPECT_NE(live.platform.fakeconsole.transcript.find("{col1}TAI match"), std::string::npos)
+        << live.platform.fakeconsole.transcript;
+    EXPECT_TRUE(live.clock.epochsynced);
+    EXPECT_FLOAT_EQ(live.sync.entries[0].peaktime[0], 40 / 12000.0f);
+}
+
+}  // namespace
+}  // namespace corvane
