@@ -1,0 +1,144 @@
+#include "acquisition/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/settings.h"
+#include "platform/testing.h"
+
+namespace corvane {
+namespace {
+
+TEST(Clock, DayNumbersAreExactFrom1958) {
+    EXPECT_EQ(daysince1958(1958, 1, 1), 0);
+    EXPECT_EQ(daysince1958(2001, 1, 1), 15706);
+    EXPECT_EQ(daysince1958(2000, 3, 1), 15400);
+    EXPECT_EQ(daysince1958(2000, 2, 29), 15399);  // the old formula was one day high here
+    EXPECT_EQ(daysince1958(1972, 1, 1), 5113);
+    EXPECT_EQ(daysince1958(1960, 3, 1), 790);
+}
+
+TEST(Clock, LeapSecondsIncludeThoseAfter2012) {
+    EXPECT_EQ(leapseconds(2012, 12), 3);
+    EXPECT_EQ(leapseconds(2012, 6), 2);
+    EXPECT_EQ(leapseconds(2009, 1), 2);
+    EXPECT_EQ(leapseconds(2005, 12), 0);
+    EXPECT_EQ(leapseconds(2015, 6), 3);
+    EXPECT_EQ(leapseconds(2015, 7), 4);
+    EXPECT_EQ(leapseconds(2017, 1), 5);
+    EXPECT_EQ(leapseconds(2026, 12), 5);
+}
+
+TEST(Clock, StartEpoch) {
+    Settings s;
+    ClockState c;
+    s.date = "01-01-2001";
+    s.time = "00:30:00";
+    s.utcoffset = 1;
+    computestartepoch(c, s);
+    EXPECT_EQ(c.daynumber, 15706);
+    EXPECT_EQ(c.leapsecs, 0);
+    // s = -1800 + 0 + 32, used unchanged although negative.
+    EXPECT_DOUBLE_EQ(c.startepoch, 15706.0 * 86400 + (-1800 + 32) - 10);
+
+    // Loran time is UTC + 27 s since 2017: program scale = UTC + 22 + 5.
+    s.date = "12-07-2025";
+    s.time = "18:35:31";
+    s.utcoffset = 0;
+    s.clockoffset = 0.25f;
+    computestartepoch(c, s);
+    EXPECT_EQ(c.leapsecs, 5);
+    double utc = daysince1958(2025, 12, 7) * 86400.0 + 18 * 3600 + 35 * 60 + 31;
+    EXPECT_DOUBLE_EQ(c.startepoch, utc + 27 + 0.25);
+}
+
+TEST(Clock, GarbageDateAndTimeStayFinite) {
+    Settings s;
+    ClockState c;
+    s.date = "99999999999999999999";
+    s.time = "xx";
+    computestartepoch(c, s);
+    EXPECT_TRUE(std::isfinite(c.startepoch));
+}
+
+TEST(Clock, ReadingCalibratesAndConfidenceFollowsAgreement) {
+    Settings s;
+    ClockState c;
+    testing::FakeClock clock;
+    clock.now = 5000.5;
+    clock.offset = 1000;  // local time of day = 4000.5 s
+    c.timercal = 1000;
+    c.calconfidence = 3;
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.secondofday, 4000);
+    EXPECT_EQ(c.calconfidence, 3);
+    EXPECT_NEAR(c.pcclock, 4000.5, 1e-9);
+
+    // One reading a second off lowers the confidence and keeps the calibration.
+    clock.offset = 999;
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.calconfidence, 2);
+    EXPECT_DOUBLE_EQ(c.timercal, 1000);
+}
+
+TEST(Clock, ReadingAcrossLocalMidnight) {
+    Settings s;
+    ClockState c;
+    testing::FakeClock clock;
+    clock.offset = 1000;
+    clock.now = 1000 + 86399.7;  // just before midnight
+    readpcclock(c, s, clock);
+    c.timercal = 1000;
+    c.calconfidence = 3;
+    clock.now = 1000 + 86400.6;  // just after: the wall clock restarts at 0
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.secondofday, 0);
+    EXPECT_EQ(c.calconfidence, 3);
+    EXPECT_NEAR(c.timercal, 1000 + 86400, 0.01);
+    EXPECT_NEAR(c.pcclock, 0.6, 0.01);
+}
+
+TEST(Clock, SecondTickSyncWaitsForTheNextSecond) {
+    Settings s;
+    ClockState c;
+    testing::FakeClock clock;
+    clock.offset = 1000;
+    clock.now = 1000 + 100.3;
+    secondticksync(c, s, clock);
+    EXPECT_EQ(c.calconfidence, 3);
+    EXPECT_EQ(c.secondofday, 101);
+    // The counter at the first reading of second 101 was 1101.05 (polled every 50 ms).
+    EXPECT_NEAR(c.timercal, 1101.05 - 101 - 0.5 + 0.475, 1e-6);
+    ASSERT_FALSE(clock.sleeps.empty());
+    EXPECT_EQ(clock.sleeps.front(), 50);
+}
+
+TEST(Clock, ComparisonAcrossMidnight) {
+    Settings s;
+    s.samplebytes = 2;
+    s.channels = 2;
+    ClockState c;
+    c.leapsecs = 0;
+    c.startepoch = 86400.0 * 100;  // midnight
+    // PC clock says 86399.5 - 22 local, samples say 0.2 s after midnight.
+    compareclocks(c, s, 86399.5f - 22, 0, 0.2, 22050);
+    EXPECT_FLOAT_EQ(c.blocktimeofday, 0.2f);
+    EXPECT_NEAR(c.pcclockerror, -0.7, 1e-3);
+
+    // Unread bytes lie after the buffer end: 22050 frames of 4 bytes are 1 s.
+    compareclocks(c, s, 1000.0f, 88200, 0, 22050);
+    EXPECT_NEAR(c.pcblocktime, 1000 - 1 + 22, 1e-3);
+}
+
+TEST(Clock, DisplayEpochFallsBackToTheStartEpoch) {
+    ClockState c;
+    c.startepoch = 123;
+    EXPECT_DOUBLE_EQ(displayepoch(c), 123);
+    c.sampleepoch = 456;
+    c.epochsynced = true;
+    EXPECT_DOUBLE_EQ(displayepoch(c), 456);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,219 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/errors.h"
+
+namespace corvane {
+namespace {
+
+Settings parse(const std::string& text) { return parsesettings(text, "01-15-2020", "12:00:00"); }
+
+TEST(Settings, DefaultsWithoutAFile) {
+    Settings s = parse("");
+    EXPECT_EQ(s.samplefile, "audio.dat");
+    EXPECT_EQ(s.wavinput, 0);
+    EXPECT_EQ(s.samplebytes, 2);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_DOUBLE_EQ(s.sr, 22050);
+    EXPECT_FLOAT_EQ(s.nbinit, 10000);
+    EXPECT_EQ(s.pllcommand, "Tonegen1 /testsig=");
+    EXPECT_EQ(s.pllenabled, 0);
+    EXPECT_EQ(s.date, "01-15-2020");
+    EXPECT_EQ(s.time, "12:00:00");
+    EXPECT_TRUE(s.selection.empty());
+}
+
+TEST(Settings, SectionsAndKeysAreCaseFreeAndCommentsAreCut) {
+    Settings s = parse("[Location]\nLat = 50.1 ; home\nLON=8.5 ' also a comment\n");
+    EXPECT_DOUBLE_EQ(s.lat, 50.1);
+    EXPECT_DOUBLE_EQ(s.lon, 8.5);
+}
+
+TEST(Settings, ValuesAreLowerCased) {
+    Settings s = parse("[file]\nbmp = C:\\Data\\Pic.BMP\n");
+    EXPECT_EQ(s.bmp, "c:\\data\\pic.bmp");
+}
+
+TEST(Settings, WindowsLineEndsAreStripped) {
+    Settings s = parse("[time]\r\nshortintegration = 12\r\n[file]\r\nwav = rec.wav\r\n");
+    EXPECT_FLOAT_EQ(s.shortintegration, 12);
+    EXPECT_EQ(s.samplefile, "rec.wav");
+}
+
+TEST(Settings, PllCommandKeepsTextBeforeSemicolonAndEnablesSteering) {
+    Settings s = parse("[pll]\npllcommand = Tone /f= ; comment\n");
+    EXPECT_EQ(s.pllcommand, "tone /f=");
+    EXPECT_EQ(s.pllenabled, 1);
+}
+
+TEST(Settings, SpecialKeys) {
+    Settings s = parse("[amplitude]\nfullscale = 150+\nnbinit = 50\nedgelevel = 5\nedgelevel = 0.3\n"
+                       "[frequency]\nsrcorr = -4\n");
+    EXPECT_FLOAT_EQ(s.fullscale, 150);
+    EXPECT_EQ(s.fullscalefixed, 1);
+    EXPECT_FLOAT_EQ(s.nbinit, 2500);
+    EXPECT_FLOAT_EQ(s.edgelevel, 0.3f);
+    EXPECT_FLOAT_EQ(s.edgelevelabsolute, 5);  // kept by the later smaller value
+    EXPECT_FLOAT_EQ(s.srcorr, -4);
+    EXPECT_FLOAT_EQ(s.srcorrroot, 2);
+
+    Settings plain = parse("[amplitude]\nfullscale = 150\nedgelevel = 0.3\n");
+    EXPECT_EQ(plain.fullscalefixed, 0);
+    EXPECT_FLOAT_EQ(plain.edgelevelabsolute, 0);
+}
+
+TEST(Settings, BitsChannelsAndSampleFile) {
+    EXPECT_EQ(parse("[file]\nbits = 8\n").samplebytes, 1);
+    EXPECT_EQ(parse("[file]\nbits = 12\n").samplebytes, 2);
+    EXPECT_EQ(parse("[file]\nbits = 16\n").samplebytes, 2);
+    EXPECT_EQ(parse("[file]\nbits\n").samplebytes, 1);  // no value reads 0
+    EXPECT_EQ(parse("[file]\nmono\n").channels, 1);
+    EXPECT_EQ(parse("[file]\nmono\nstereo = whatever\n").channels, 2);
+    Settings s = parse("[file]\nwav = a.wav\ndat = b.dat\n");
+    EXPECT_EQ(s.samplefile, "b.dat");
+    EXPECT_EQ(s.wavinput, 0);
+    s = parse("[file]\ndat = b.dat\nwav = a.wav\n");
+    EXPECT_EQ(s.samplefile, "a.wav");
+    EXPECT_EQ(s.wavinput, 1);
+}
+
+TEST(Settings, UnclosedSectionLineMatchesNothing) {
+    Settings s = parse("[time\nshortintegration = 5\n");
+    EXPECT_FLOAT_EQ(s.shortintegration, 30);
+}
+
+TEST(Settings, KeysBeforeTheFirstSectionAreIgnored) {
+    Settings s = parse("sr = 48000\n[frequency]\n");
+    EXPECT_DOUBLE_EQ(s.sr, 22050);
+}
+
+TEST(Settings, ChainDelayRange) {
+    Settings s = parse("[chaindelay]\n4000 = 1\n10000 = 2\n4001 = 3\n8970 = 34.5\n8970 = 35\n"
+                       "[taisync]\n8970m = 2\n[stations]\n-8970x\n");
+    ASSERT_EQ(s.chaindelays.size(), 3u);
+    EXPECT_EQ(s.chaindelays[0].gri, 4001);
+    // The last matching entry wins; a selection uses the absolute GRI.
+    EXPECT_FLOAT_EQ(s.taireferences.at(0).chaindelay, 35);
+    EXPECT_FLOAT_EQ(s.selection.at(0).chaindelay, 35);
+}
+
+TEST(Settings, TaiReferenceEntries) {
+    Settings s = parse("[taisync]\n7499m = 12.5\nstations = 3\n0x = 1\nsyncverbose\nintegrationtime = 20\n");
+    ASSERT_EQ(s.taireferences.size(), 1u);
+    EXPECT_EQ(s.taireferences[0].gri, 7499);
+    EXPECT_EQ(s.taireferences[0].letter, "M");
+    EXPECT_FLOAT_EQ(s.taireferences[0].value, 12.5f);
+    EXPECT_EQ(s.stations, 3);
+    EXPECT_EQ(s.syncverbose, 1);
+    EXPECT_DOUBLE_EQ(s.integrationtime, 20);
+}
+
+TEST(Settings, StationSelectionAndBlankedFlags) {
+    Settings s = parse("[stations]\nblankedstns = 1\n-9940x\n9940w long\n-7499m\nx\nhidden = 1\n");
+    ASSERT_EQ(s.selection.size(), 3u);
+    EXPECT_EQ(s.selection[0].gri, -9940);
+    EXPECT_EQ(s.selection[0].letter, "X");
+    EXPECT_EQ(s.selection[0].blanked, 1);
+    EXPECT_EQ(s.selection[1].letter, "W");
+    EXPECT_EQ(s.selection[1].suffix, " long");
+    EXPECT_EQ(s.selection[1].blanked, 0);
+    EXPECT_EQ(s.selection[2].gri, -7499);
+    EXPECT_EQ(s.selection[2].blanked, 0);  // blankedstns already used up
+    EXPECT_EQ(s.hidden, 1);
+
+    Settings none = parse("[stations]\n-9940x\n");
+    EXPECT_EQ(none.selection[0].blanked, 0);  // blankedstns 0
+}
+
+TEST(Settings, FilterTaps) {
+    Settings s = parse("[firfilter]\ntap = 0.5, -0.25\ntap = 2\nhipass = 0.3\n");
+    ASSERT_EQ(s.taps.size(), 2u);
+    EXPECT_FLOAT_EQ(s.taps[0].re, 0.5f);
+    EXPECT_FLOAT_EQ(s.taps[0].im, -0.25f);
+    EXPECT_FLOAT_EQ(s.taps[1].re, 2);
+    EXPECT_FLOAT_EQ(s.taps[1].im, 0);
+    EXPECT_FLOAT_EQ(s.hipass, 0.3f);
+}
+
+TEST(Settings, ListsGrowBeyondTheClassicCapacities) {
+    std::string text = "[stations]\n";
+    for (int i = 0; i < 250; ++i) text += std::to_string(5000 + i) + "m\n";
+    EXPECT_EQ(parse(text).selection.size(), 250u);
+}
+
+TEST(Settings, NumberSyntax) {
+    EXPECT_DOUBLE_EQ(readnumber("200+"), 200);
+    EXPECT_DOUBLE_EQ(readnumber("9940m"), 9940);
+    EXPECT_DOUBLE_EQ(readnumber("-1.5e3x"), -1500);
+    EXPECT_DOUBLE_EQ(readnumber(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(readnumber("1e"), 1);
+    EXPECT_DOUBLE_EQ(readnumber("abc"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("nan"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("inf"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("0x1p3"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("-"), 0);
+    EXPECT_TRUE(std::isfinite(readnumber("1e999")));
+}
+
+TEST(Settings, IntegerFieldsRoundHalfEvenAndClamp) {
+    EXPECT_EQ(parse("[time]\nlongintegration = 2.5\n").longintegration, 2);
+    EXPECT_EQ(parse("[time]\nlongintegration = 3.5\n").longintegration, 4);
+    EXPECT_EQ(parse("[time]\nlongintegration = 1e20\n").longintegration, 2147483647);
+    EXPECT_EQ(parse("[amplitude]\nnb = -99999\n").nb, -32768);
+    EXPECT_FLOAT_EQ(parse("[time]\nshortintegration = 1e300\n").shortintegration, 3.4028235e38f);
+}
+
+TEST(Settings, FileNameFromTheCommandLine) {
+    const char* none[] = {"corvane"};
+    EXPECT_EQ(settingsfilename(1, none), "corvane.ini");
+    const char* two[] = {"corvane", "my", "settings.ini"};
+    EXPECT_EQ(settingsfilename(3, two), "my settings.ini");
+}
+
+// A valid base that each refusal case spoils in one key.
+std::string base(const std::string& extra) {
+    return "[stations]\n7499m\n7499x\n" + extra;
+}
+
+void expectrefused(const std::string& text, const std::string& key) {
+    Settings s = parse(text);
+    try {
+        validatesettings(s);
+        FAIL() << "accepted: " << text;
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 1);
+        EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+    }
+}
+
+TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
+    EXPECT_NO_THROW(validatesettings(parse(base(""))));
+    expectrefused(base("[frequency]\nsr = 0\n"), "sr");
+    expectrefused(base("[frequency]\nsr = -5\n"), "sr");
+    expectrefused(base("[frequency]\nsr = 2000\n"), "sr");          // blocks of 0 samples
+    expectrefused(base("[frequency]\nsr = 200000\n"), "sr");        // buffer over 32767
+    expectrefused(base("[file]\nfileblocklen = 40000\n"), "fileblocklen");
+    expectrefused(base("[time]\ndisplaysamples = 0\n"), "displaysamples");
+    expectrefused(base("[time]\ndisplaysamples = 20000\n"), "displaysamples");  // N x D
+    expectrefused(base("[stations]\nsinglepulses = 19\n"), "singlepulses");
+    expectrefused(base("[stations]\nsinglepulses = -1\n"), "singlepulses");
+    expectrefused("[stations]\n", "[stations]");
+    expectrefused(base("[amplitude]\nreferencestation = 2\n"), "referencestation");
+    expectrefused(base("[amplitude]\nreferencestation = -1\n"), "referencestation");
+    expectrefused(base("[time]\nshortintegration = 0\n"), "shortintegration");
+    expectrefused(base("[file]\ndate = 13-01-2020\n"), "date");
+    expectrefused(base("[file]\ndate = 2020-01-15\n"), "date");      // day first or ISO
+    expectrefused(base("[file]\ndate = 01-32-2020\n"), "date");
+    expectrefused(base("[stations]\n999m\n"), "999M");
+    expectrefused(base("[taisync]\nintegrationtime = 10\n"), "integrationtime");
+    // Accepted near the limits.
+    EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 32511\n"))));
+    EXPECT_NO_THROW(validatesettings(parse(base("[stations]\n999a\nsinglepulses = 18\n"))));
+    EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 1024\n[frequency]\nsr = 1000\n"))));
+}
+
+}  // namespace
+}  // namespace corvane
