@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all demo test build deps clean bench fuzz
+.PHONY: all demo test build deps clean bench fuzz windows
 
 all: build
 
@@ -23,6 +23,11 @@ test: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+	JOBS=$(JOBS) bash scripts/test-windows
+
+windows: deps
+	JOBS=$(JOBS) bash scripts/test-windows --build-only
+	@ls build-win/*.exe
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-win

@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <cmath>
+#include <numbers>
 #include <ostream>
 
 #include "app/errors.h"
@@ -35,7 +36,7 @@ double bufend(const Run&) { return 0; }
 void startperiod(Run& run) {
     run.resynccount = 0;
     run.lockcount = 0;
-    const double angle = M_PI * run.settings.phasereference / 180.0;
+    const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
 }

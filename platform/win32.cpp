@@ -1,0 +1,317 @@
+// Win32 implementation of the platform layer.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <conio.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace corvane {
+
+namespace {
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) {  // not UTF-8: take the bytes as the ANSI code page
+        n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::wstring w(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
+        return w;
+    }
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
+    return w;
+}
+
+thread_local DWORD lasterror = 0;
+
+bool fail() {
+    lasterror = GetLastError();
+    return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- files
+
+struct File::Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, Mode mode) {
+    close();
+    DWORD access = GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    switch (mode) {
+        case Mode::read: break;
+        case Mode::create: access = GENERIC_READ | GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
+        case Mode::update: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
+        case Mode::readonly: break;
+    }
+    // Others may read, write and delete while the file is open: a viewer can
+    // show the bitmap and the receiver program can hand over the next file.
+    HANDLE h = CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return fail();
+    handle_ = new Handle{h};
+    return true;
+}
+
+std::int64_t File::read(void* buffer, std::size_t size) {
+    if (!handle_) return -1;
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD chunk = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done);
+        DWORD got = 0;
+        if (!ReadFile(handle_->h, static_cast<char*>(buffer) + done, chunk, &got, nullptr)) {
+            fail();
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t File::length() {
+    if (!handle_) return -1;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_->h, &size)) {
+        fail();
+        return -1;
+    }
+    return size.QuadPart;
+}
+
+bool File::write(const void* data, std::size_t size) {
+    if (!handle_) return false;
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD chunk = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done);
+        DWORD put = 0;
+        if (!WriteFile(handle_->h, static_cast<const char*>(data) + done, chunk, &put, nullptr) || put == 0)
+            return fail();
+        done += put;
+    }
+    return true;
+}
+
+bool File::writeat(std::int64_t offset, const void* data, std::size_t size) {
+    if (!handle_) return false;
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!SetFilePointerEx(handle_->h, position, nullptr, FILE_BEGIN)) return fail();
+    return write(data, size);
+}
+
+bool File::close() {
+    if (!handle_) return true;
+    BOOL ok = CloseHandle(handle_->h);
+    delete handle_;
+    handle_ = nullptr;
+    return ok ? true : fail();
+}
+
+bool fileexists(const std::string& path) {
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return fail();
+    CloseHandle(h);
+    return true;
+}
+
+bool deletefile(const std::string& path) { return DeleteFileW(widen(path).c_str()) ? true : fail(); }
+
+bool readwholefile(const std::string& path, std::string& contents) {
+    File f;
+    if (!f.open(path, File::Mode::read)) return false;
+    contents.clear();
+    char buffer[65536];
+    for (;;) {
+        std::int64_t n = f.read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string lastoserror() {
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, lasterror, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(lasterror);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+// ---------------------------------------------------------------- console
+
+namespace {
+
+class Win32Console : public Console {
+public:
+    Win32Console() : out_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+        DWORD mode;
+        terminal_ = out_ != INVALID_HANDLE_VALUE && GetConsoleMode(out_, &mode);
+    }
+    void write(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+    void writeline(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    void column1() override { moveto(0); }
+    void rowup() override { moveto(-1); }
+
+private:
+    void moveto(int rows) {
+        if (!terminal_) return;
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (!GetConsoleScreenBufferInfo(out_, &info)) return;
+        COORD position = info.dwCursorPosition;
+        position.X = 0;
+        if (rows < 0 && position.Y > 0) position.Y = static_cast<SHORT>(position.Y - 1);
+        SetConsoleCursorPosition(out_, position);
+    }
+    HANDLE out_;
+    bool terminal_ = false;
+};
+
+// ---------------------------------------------------------------- keyboard
+
+class Win32Keyboard : public Keyboard {
+public:
+    Win32Keyboard() : in_(GetStdHandle(STD_INPUT_HANDLE)) {
+        DWORD mode;
+        console_ = in_ != INVALID_HANDLE_VALUE && GetConsoleMode(in_, &mode);
+        pipe_ = !console_ && in_ != INVALID_HANDLE_VALUE && GetFileType(in_) == FILE_TYPE_PIPE;
+    }
+    bool keypending() override {
+        if (pending_ >= 0) return true;
+        if (console_) {
+            if (!_kbhit()) return false;
+            pending_ = _getch() & 0xFF;
+            return true;
+        }
+        if (!pipe_ || ended_) return false;
+        DWORD available = 0;
+        if (!PeekNamedPipe(in_, nullptr, 0, nullptr, &available, nullptr)) {
+            ended_ = true;  // the writer has gone: end of input
+            return false;
+        }
+        if (available == 0) return false;
+        unsigned char c;
+        DWORD got = 0;
+        if (!ReadFile(in_, &c, 1, &got, nullptr) || got != 1) {
+            ended_ = true;
+            return false;
+        }
+        pending_ = c;
+        return true;
+    }
+    int takekey() override {
+        if (!keypending()) return -1;
+        int key = pending_;
+        pending_ = -1;
+        return key;
+    }
+
+private:
+    HANDLE in_;
+    bool console_ = false;
+    bool pipe_ = false;
+    bool ended_ = false;
+    int pending_ = -1;
+};
+
+// ---------------------------------------------------------------- clock
+
+class Win32Clock : public Clock {
+public:
+    Win32Clock() {
+        LARGE_INTEGER f;
+        if (QueryPerformanceFrequency(&f) && f.QuadPart > 0) frequency_ = static_cast<double>(f.QuadPart);
+    }
+    double counter() override {
+        if (frequency_ > 0) {
+            LARGE_INTEGER c;
+            QueryPerformanceCounter(&c);
+            return static_cast<double>(c.QuadPart) / frequency_;
+        }
+        return static_cast<double>(GetTickCount64()) / 1000.0;
+    }
+    std::string timetext() override {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
+        return buffer;
+    }
+    std::string datetext() override {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%02u-%02u-%04u", t.wMonth, t.wDay, t.wYear);
+        return buffer;
+    }
+    void sleepms(int milliseconds) override {
+        if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+    }
+    void sleepseconds(int seconds, Keyboard& keyboard) override {
+        double end = counter() + seconds;
+        while (counter() < end) {
+            if (keyboard.keypending()) return;
+            Sleep(50);
+        }
+    }
+
+private:
+    double frequency_ = 0;
+};
+
+class Win32CommandRunner : public CommandRunner {
+public:
+    void run(const std::string& commandline) override {
+        std::fflush(stdout);
+        int rc = std::system(commandline.c_str());
+        (void)rc;  // the exit status is ignored
+    }
+};
+
+struct SystemPlatform : Platform {
+    Win32Console consoleimpl;
+    Win32Keyboard keyboardimpl;
+    Win32Clock clockimpl;
+    Win32CommandRunner commandsimpl;
+    SystemPlatform() : Platform(consoleimpl, keyboardimpl, clockimpl, commandsimpl) {}
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makesystemplatform() { return std::make_unique<SystemPlatform>(); }
+
+}  // namespace corvane
