@@ -4,6 +4,7 @@
 #include <numbers>
 #include <ostream>
 
+#include "acquisition/blockgeometry.h"
 #include "app/errors.h"
 #include "output/numberformat.h"
 
@@ -22,7 +23,13 @@ void startup(Run& run, const std::string& settingsfile) {
     run.settings = loadsettings(settingsfile, run.platform.clock);
     validatesettings(run.settings);
 
+    run.stations = loadstationtable(run.settings);
+    showstationlist(run.stations, console);
+    if (run.settings.printstationlist != 0) writestationlist(run.stations);
+    showsyncsummary(run.stations, console);
+
     run.configuredsr = run.settings.sr;
+    buildpulsepatterns(run.stations, run.timing, run.settings);
 
     if (run.settings.wavinput == 0) secondticksync(run.clock, run.settings, run.platform.clock);
     computestartepoch(run.clock, run.settings);
@@ -36,6 +43,9 @@ double bufend(const Run&) { return 0; }
 void startperiod(Run& run) {
     run.resynccount = 0;
     run.lockcount = 0;
+    const std::int32_t overlap = computeblockgeometry(run.settings).overlap;
+    const double bufstart = -overlap / run.settings.sr;  // sample buffer
+    starttimingperiod(run.stations, run.timing, run.settings, bufstart, overlap, run.clock.sampleepoch);
     const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));

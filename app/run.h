@@ -10,6 +10,8 @@
 #include "acquisition/clock.h"
 #include "app/settings.h"
 #include "platform/platform.h"
+#include "stations/chaintiming.h"
+#include "stations/stationtable.h"
 
 namespace corvane {
 
@@ -19,6 +21,8 @@ struct Run {
     Platform& platform;
     Settings settings;
     ClockState clock;
+    StationTable stations;
+    ChainTiming timing;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

@@ -6,6 +6,11 @@
 //   GRI (10 us), unused integer, letter, name, latitude degrees, minutes,
 //   seconds, hemisphere ("S" negative), longitude degrees, minutes, seconds,
 //   hemisphere ("W" negative), emission delay (us), unused number, power (kW).
+// A line end also ends a field, so a record may run over several lines.
+// Blanks and tabs before a field are skipped; a number ends at a blank; a
+// text may be double-quoted to hold commas. Lines holding only blanks are
+// skipped, and a line whose first field is not a positive number (a header
+// or a comment) is skipped to its end.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +33,7 @@ struct Station {
     float emissiondelay = 0;       // ms: table delay / 1000 + chaindelay
     float power = 0;               // kW
     float distance = 0;            // km, short or long path; 0 when not found
+    bool found = false;            // joined with a table record
 
     // Chain timing: pulse pattern, fixed for the run.
     std::int32_t pulsecount = 0;   // pulses per phase code interval, 1 .. 18
@@ -65,9 +71,14 @@ StationTable loadstationtable(const Settings& settings);
 // Joins the stations with table text already read (no file access).
 StationTable buildstationtable(const Settings& settings, const std::string& tabletext);
 
+// One line per station: GRI, letter, name, emission delay, power, distance,
+// " (hidden)", " (blanked)", suffix.
 void showstationlist(const StationTable& table, Console& console);
-// Writes "stations.txt" (CR LF) into the given folder path prefix ("" = here).
+// The station list file: two CR LF lines per visible station.
+std::string stationlisttext(const StationTable& table);
+// Writes the station list file; a failure throws RuntimeError "file I/O error".
 void writestationlist(const StationTable& table, const std::string& path = "stations.txt");
+// The blanked count and the TAI reference stations; the line is left open.
 void showsyncsummary(const StationTable& table, Console& console);
 
 }  // namespace corvane

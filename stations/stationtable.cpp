@@ -1,0 +1,305 @@
+#include "stations/stationtable.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+#include "app/errors.h"
+#include "app/numeric.h"
+#include "app/settings.h"
+#include "output/numberformat.h"
+#include "platform/platform.h"
+#include "stations/geodesy.h"
+
+namespace corvane {
+
+namespace {
+
+// Reads the table text as a stream of fields. A field ends at a comma or a
+// line end; blanks and tabs before it are skipped. A line holding no field at
+// all is passed over when a field begins at the start of a line.
+class FieldReader {
+public:
+    explicit FieldReader(std::string_view text) : text_(text) {}
+
+    bool atend() {
+        skipblanklines();
+        return pos_ >= text_.size();
+    }
+
+    double number() {
+        begin();
+        const size_t start = pos_;
+        while (pos_ < text_.size() && !delimiter(text_[pos_]) && !blank(text_[pos_])) ++pos_;
+        const double value = readnumber(text_.substr(start, pos_ - start));
+        // A number also ends at a blank or tab; blanks after it belong to its
+        // comma or line end, anything else starts the next field.
+        skipblanks();
+        finish();
+        return value;
+    }
+
+    std::string text() {
+        begin();
+        std::string value;
+        if (pos_ < text_.size() && text_[pos_] == '"') {
+            const size_t start = ++pos_;
+            while (pos_ < text_.size() && text_[pos_] != '"' && !lineend(text_[pos_])) ++pos_;
+            value = std::string(text_.substr(start, pos_ - start));
+            if (pos_ < text_.size() && text_[pos_] == '"') ++pos_;
+            while (pos_ < text_.size() && !delimiter(text_[pos_])) ++pos_;  // after the quote: dropped
+        } else {
+            const size_t start = pos_;
+            while (pos_ < text_.size() && !delimiter(text_[pos_])) ++pos_;
+            value = std::string(text_.substr(start, pos_ - start));
+        }
+        finish();
+        return value;
+    }
+
+    // Drops the rest of the current line, unless the last field ended it.
+    void skipline() {
+        if (atlinestart_) return;
+        while (pos_ < text_.size() && !lineend(text_[pos_])) ++pos_;
+        finish();
+    }
+
+    // Whether the last field ended at a line end (or the end of the text).
+    bool atlinestart() const { return atlinestart_; }
+
+private:
+    static bool blank(char c) { return c == ' ' || c == '\t'; }
+    static bool lineend(char c) { return c == '\n' || c == '\r'; }
+    static bool delimiter(char c) { return c == ',' || lineend(c); }
+
+    void skipblanks() {
+        while (pos_ < text_.size() && blank(text_[pos_])) ++pos_;
+    }
+
+    // At the start of a line, passes over every line that holds only blanks.
+    void skipblanklines() {
+        if (!atlinestart_) return;
+        for (;;) {
+            size_t p = pos_;
+            while (p < text_.size() && blank(text_[p])) ++p;
+            if (p < text_.size() && lineend(text_[p])) {
+                pos_ = p;
+                consumelineend();
+                continue;
+            }
+            if (p >= text_.size()) pos_ = p;
+            return;
+        }
+    }
+
+    void begin() {
+        skipblanklines();
+        skipblanks();
+    }
+
+    void consumelineend() {
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+        ++pos_;
+    }
+
+    // Takes the comma or line end that ends the field.
+    void finish() {
+        if (pos_ >= text_.size()) {
+            atlinestart_ = true;
+        } else if (text_[pos_] == ',') {
+            ++pos_;
+            atlinestart_ = false;
+        } else if (lineend(text_[pos_])) {
+            consumelineend();
+            atlinestart_ = true;
+        } else {
+            atlinestart_ = false;  // a number ended at a blank before more text
+        }
+    }
+
+    std::string_view text_;
+    size_t pos_ = 0;
+    bool atlinestart_ = true;
+};
+
+struct TableRecord {
+    std::int32_t gri = 0;
+    std::string letter;
+    std::string name;
+    GeoPoint position;
+    double emissiondelay = 0;  // us
+    double power = 0;          // kW
+};
+
+// Degrees, minutes and seconds with their signs ignored.
+double degrees(double d, double m, double s) {
+    return std::fabs(static_cast<double>(toint32(d))) + std::fabs(static_cast<double>(toint32(m))) / 60 +
+           std::fabs(s) / 3600;
+}
+
+std::string uppercased(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// Reads fields 2 to 15 of a record whose GRI has been read.
+TableRecord readrecord(FieldReader& in, std::int32_t gri) {
+    TableRecord r;
+    r.gri = gri;
+    in.number();  // field 2: the station's number in its chain, not used
+    r.letter = uppercased(in.text());
+    r.name = in.text();
+    const double latd = in.number(), latm = in.number(), lats = in.number();
+    const std::string lathemisphere = in.text();
+    const double lond = in.number(), lonm = in.number(), lons = in.number();
+    const std::string lonhemisphere = in.text();
+    r.emissiondelay = in.number();
+    in.number();  // field 14: the coding delay, not used
+    r.power = in.number();
+    r.position.lat = degrees(latd, latm, lats);
+    if (uppercased(lathemisphere) == "S") r.position.lat = -r.position.lat;
+    r.position.lon = degrees(lond, lonm, lons);
+    if (uppercased(lonhemisphere) == "W") r.position.lon = -r.position.lon;
+    return r;
+}
+
+void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
+    for (Station& s : table.stations) {
+        if (s.gri != r.gri || s.letter != r.letter) continue;
+        const double distance = s.suffix.find('l') != std::string::npos ? longpathdistance(receiver, r.position)
+                                                                  : geodesicdistance(receiver, r.position);
+        s.found = true;
+        s.name = r.name;
+        s.emissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
+        s.power = toreal32(r.power);
+        s.distance = toreal32(distance);
+    }
+    for (SyncStation& s : table.sync) {
+        if (s.gri != r.gri || s.letter != r.letter) continue;
+        s.emissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
+        s.distance = toreal32(geodesicdistance(receiver, r.position));
+    }
+}
+
+// Blanks, in list order, the stations nearer than blankingdistance, after
+// those already blanked by their negative selection GRI, up to blankedstns in
+// all. A station not found has distance 0 and so counts as near.
+void blankbydistance(StationTable& table, const Settings& settings) {
+    std::int32_t count = 0;
+    for (const Station& s : table.stations)
+        if (s.blanked) ++count;
+    for (Station& s : table.stations) {
+        if (s.distance < settings.blankingdistance && count < settings.blankedstns && s.blanked == 0) {
+            s.blanked = 1;
+            ++count;
+        }
+    }
+    table.blankedcount = toint16(count);
+}
+
+}  // namespace
+
+StationTable buildstationtable(const Settings& settings, const std::string& tabletext) {
+    StationTable table;
+    for (const StationEntry& e : settings.selection) {
+        Station s;
+        const std::int64_t gri = e.gri < 0 ? -static_cast<std::int64_t>(e.gri) : e.gri;
+        s.gri = gri > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(gri);
+        s.letter = e.letter;
+        s.suffix = e.suffix;
+        s.blanked = e.blanked;
+        s.chaindelay = e.chaindelay;
+        table.stations.push_back(s);
+    }
+    for (const SyncEntry& e : settings.taireferences) {
+        SyncStation s;
+        s.gri = e.gri;
+        s.letter = e.letter;
+        s.value = e.value;
+        s.chaindelay = e.chaindelay;
+        table.sync.push_back(s);
+    }
+
+    const GeoPoint receiver{settings.lat, settings.lon};
+    FieldReader in(tabletext);
+    while (!in.atend()) {
+        const std::int32_t gri = toint32(in.number());
+        if (gri <= 0) {
+            // A header, comment or stray line: dropped up to its end.
+            in.skipline();
+            continue;
+        }
+        join(table, readrecord(in, gri), receiver);
+    }
+
+    const auto n = static_cast<std::int64_t>(table.stations.size());
+    std::int64_t visible = n - settings.hidden;
+    table.visiblecount = static_cast<std::int32_t>(visible < 0 ? 0 : visible > n ? n : visible);
+    blankbydistance(table, settings);
+    return table;
+}
+
+StationTable loadstationtable(const Settings& settings) {
+    std::string text;
+    if (!readwholefile(settings.table, text))
+        throw RuntimeError(filenotfound, "cannot open station table \"" + settings.table + "\": " + lastoserror());
+    return buildstationtable(settings, text);
+}
+
+namespace {
+
+std::string stationline(const Station& s, bool hidden) {
+    std::string line = writeinteger(s.gri) + s.letter;
+    if (s.found) {
+        line += " " + s.name + real32text(s.emissiondelay) + "ms" + real32text(s.power) + "kW" +
+                real32text(s.distance) + "km";
+    } else {
+        line += " not found in table";
+    }
+    if (hidden) line += " (hidden)";
+    if (s.blanked == 1) line += " (blanked)";
+    return line + s.suffix;
+}
+
+}  // namespace
+
+void showstationlist(const StationTable& table, Console& console) {
+    for (size_t i = 0; i < table.stations.size(); ++i)
+        console.writeline(stationline(table.stations[i], static_cast<std::int64_t>(i) >= table.visiblecount));
+}
+
+std::string stationlisttext(const StationTable& table) {
+    std::string text;
+    const auto visible = static_cast<size_t>(table.visiblecount < 0 ? 0 : table.visiblecount);
+    for (size_t i = 0; i < visible && i < table.stations.size(); ++i) {
+        const Station& s = table.stations[i];
+        text.append(" ").append(s.name).append("\r\n");
+        text.append("_").append(std::to_string(s.gri)).append(s.letter);
+        if (s.found)
+            text.append(" ").append(std::to_string(floorclamp<std::int64_t>(static_cast<double>(s.distance) + 0.5))).append("km");
+        else
+            text.append(" ?");
+        text += "\r\n";
+    }
+    return text;
+}
+
+void writestationlist(const StationTable& table, const std::string& path) {
+    const std::string text = stationlisttext(table);
+    File file;
+    if (!file.open(path, File::Mode::create))
+        throw RuntimeError(fileioerror, "cannot create station list \"" + path + "\": " + lastoserror());
+    if (!file.write(text.data(), text.size()))
+        throw RuntimeError(fileioerror, "cannot write station list \"" + path + "\": " + lastoserror());
+    if (!file.close())
+        throw RuntimeError(fileioerror, "cannot close station list \"" + path + "\": " + lastoserror());
+}
+
+void showsyncsummary(const StationTable& table, Console& console) {
+    std::string line = writeinteger(table.blankedcount) + "blanked, sync to";
+    for (const SyncStation& s : table.sync) line += writeinteger(s.gri) + s.letter;
+    console.write(line);
+}
+
+}  // namespace corvane
