@@ -33,6 +33,8 @@ void startup(Run& run, const std::string& settingsfile) {
 
     if (run.settings.wavinput == 0) secondticksync(run.clock, run.settings, run.platform.clock);
     computestartepoch(run.clock, run.settings);
+
+    createimage(run.image, run.settings, run.stations);
 }
 
 // Bytes of the open sample file not yet read; the run ends when it is 0 or

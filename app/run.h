@@ -9,6 +9,7 @@
 
 #include "acquisition/clock.h"
 #include "app/settings.h"
+#include "output/waterfall.h"
 #include "platform/platform.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -23,6 +24,7 @@ struct Run {
     ClockState clock;
     StationTable stations;
     ChainTiming timing;
+    WaterfallImage image;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

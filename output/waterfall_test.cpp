@@ -332,6 +332,19 @@ TEST_F(Waterfall, HourMarksAndDailySteps) {
     EXPECT_EQ(pixel(6), 32);  // padding untouched
 }
 
+TEST_F(Waterfall, MidnightStepsTheGri5990Chain) {
+    stations(2, 5990);
+    table.stations[1].gri = 7499;
+    settings.gri5990step = 0.1;
+    create();
+    appendline(image, settings, table, timing, re, im, residual, 23, platform);
+    EXPECT_EQ(table.stations[0].emissiondelay, 0);
+    appendline(image, settings, table, timing, re, im, residual, 0, platform);
+    EXPECT_FLOAT_EQ(table.stations[0].emissiondelay, 0.1f);
+    EXPECT_DOUBLE_EQ(table.stations[0].windowstart, 0.0001);
+    EXPECT_EQ(table.stations[1].emissiondelay, 0);
+}
+
 TEST_F(Waterfall, ImageCommandCountdown) {
     stations(1);
     create();
