@@ -29,5 +29,12 @@ windows: deps
 	JOBS=$(JOBS) bash scripts/test-windows --build-only
 	@ls build-win/*.exe
 
+# Runs every fuzz target for FUZZ_SECONDS (default 600) on a copy of its corpus.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	bash scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-win
+	rm -rf build build-asan build-win build-fuzz

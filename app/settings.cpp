@@ -231,7 +231,8 @@ void listentry(Settings& s, const std::string& section, const std::string& key, 
         s.chaindelays.push_back(e);
     } else if (section == "stations") {
         StationEntry e;
-        e.gri = toint32(readnumber(key));
+        // Kept within +-INT32_MAX so that the absolute value always exists.
+        e.gri = toint32(std::fmax(readnumber(key), -2147483647.0));
         if (e.gri == 0) return;
         size_t start = key.find_first_not_of("-0123456789. ");
         if (start != std::string::npos) {
