@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -39,17 +40,27 @@ struct SampleReader {
     std::vector<unsigned char> bytes;    // one block of raw bytes
 };
 
-// Sizes the buffer from the settings (all zeros).
+// Sizes the buffer from the settings (all zeros). The settings must have
+// passed validatesettings (the block geometry fits).
 void createsamplebuffer(SampleBuffer& buffer, const Settings& settings);
 
-// Sample time starts again at 0 with the next block.
+// Sample time starts again at 0 with the next block: bufstart = -overlap / sr,
+// bufend = 0, blocksamples = 0. The contents are kept.
 void restartbuffer(SampleBuffer& buffer, double sr);
 
-// Opens the first file: live mode waits for it, recording mode opens at once.
+// Opens the first file. Live mode stamps fileopentime from the PC clock and
+// waits for the file (the quit key is polled while waiting). Recording mode
+// opens at once and skips the header: to the first data chunk of a RIFF/WAVE
+// file, else 46 bytes. A header that disagrees with the settings, or more
+// chunks after the first data chunk, gives one warning line on warnings.
+// Throws RuntimeError when the recording cannot be opened or read.
 void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock,
-                   Settings& settings, Platform& platform);
+                   Settings& settings, Platform& platform, std::ostream& warnings);
 
-// Reads, decodes and conditions the next block; see the file comment.
+// Reads, decodes and conditions the next block of up to blockbytes bytes and
+// stamps its sample time; at the end of a live file closes and deletes it and
+// waits for the next one. "q" throws QuitRequested; a failed read, close or
+// delete throws RuntimeError and leaves the file in place.
 void readblock(SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
                Settings& settings, Platform& platform);
 

@@ -4,7 +4,6 @@
 #include <numbers>
 #include <ostream>
 
-#include "acquisition/blockgeometry.h"
 #include "app/errors.h"
 #include "output/numberformat.h"
 
@@ -14,7 +13,7 @@ namespace {
 
 constexpr const char* bannertext = "Corvane Loran-C monitor " CORVANE_VERSION;
 
-void startup(Run& run, const std::string& settingsfile) {
+void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     Console& console = run.platform.console;
     console.writeline("");
     console.writeline(bannertext);
@@ -28,26 +27,25 @@ void startup(Run& run, const std::string& settingsfile) {
     if (run.settings.printstationlist != 0) writestationlist(run.stations);
     showsyncsummary(run.stations, console);
 
+    createsamplebuffer(run.buffer, run.settings);
+
     run.configuredsr = run.settings.sr;
     buildpulsepatterns(run.stations, run.timing, run.settings);
 
+    restartbuffer(run.buffer, run.settings.sr);
+    initfrontend(run.frontend, run.settings);
     if (run.settings.wavinput == 0) secondticksync(run.clock, run.settings, run.platform.clock);
+    openfirstfile(run.reader, run.buffer, run.clock, run.settings, run.platform, err);
     computestartepoch(run.clock, run.settings);
 
     createimage(run.image, run.settings, run.stations);
 }
 
-// Bytes of the open sample file not yet read; the run ends when it is 0 or
-// less at a block read.
-std::int64_t bytesleft(const Run&) { return 0; }
-double bufend(const Run&) { return 0; }
-
 void startperiod(Run& run) {
     run.resynccount = 0;
     run.lockcount = 0;
-    const std::int32_t overlap = computeblockgeometry(run.settings).overlap;
-    const double bufstart = -overlap / run.settings.sr;  // sample buffer
-    starttimingperiod(run.stations, run.timing, run.settings, bufstart, overlap, run.clock.sampleepoch);
+    starttimingperiod(run.stations, run.timing, run.settings, run.buffer.bufstart, run.buffer.overlap,
+                      run.clock.sampleepoch);
     const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
@@ -65,27 +63,29 @@ void endperiod(Run& run) {
     run.resynccount = 0;
     run.lockcount = 0;
     if (run.settings.wavinput != 0) {
-        run.clock.startepoch += bufend(run);
+        run.clock.startepoch += run.buffer.bufend;
     } else {
         run.settings.date = run.platform.clock.datetext();
         run.settings.time = run.platform.clock.timetext();
         computestartepoch(run.clock, run.settings);
     }
     run.settings.sr = run.configuredsr;
+    restartbuffer(run.buffer, run.settings.sr);
 }
 
 // The main cycle; returns when the data has ended.
 void maincycle(Run& run) {
     for (;;) {
         startperiod(run);
-        bool integratefirst = bufend(run) > 0;
-        if (integratefirst) run.shortstart = static_cast<float>(bufend(run));
+        bool integratefirst = run.buffer.bufend > 0;
+        if (integratefirst) run.shortstart = static_cast<float>(run.buffer.bufend);
         for (;;) {
             if (!integratefirst) {
-                if (bytesleft(run) <= 0) return;
+                if (run.reader.bytesleft <= 0) return;
+                readblock(run.reader, run.buffer, run.frontend, run.clock, run.settings, run.platform);
             }
             integratefirst = false;
-            if (bufend(run) > static_cast<double>(run.shortstart) + run.settings.shortintegration)
+            if (run.buffer.bufend > static_cast<double>(run.shortstart) + run.settings.shortintegration)
                 shortintegration(run);
             if (run.resynccount >= 3) break;
         }
@@ -95,11 +95,13 @@ void maincycle(Run& run) {
 
 }  // namespace
 
-int runmonitor(const std::string& settingsfile, Platform& platform) {
+int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream& err) {
     Run run(platform);
-    startup(run, settingsfile);
+    startup(run, settingsfile, err);
     maincycle(run);
     platform.console.writeline("");
+    if (!run.reader.file.close())
+        throw RuntimeError(fileioerror, "cannot close sample file \"" + run.settings.samplefile + "\": " + lastoserror());
     return 0;
 }
 
@@ -121,7 +123,7 @@ int corvanemain(int argc, const char* const* argv, Platform& platform, std::ostr
         return 0;
     }
     try {
-        return runmonitor(settingsfilename(argc, argv), platform);
+        return runmonitor(settingsfilename(argc, argv), platform, err);
     } catch (const QuitRequested&) {
         return 0;
     } catch (const RuntimeError& e) {

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "acquisition/clock.h"
+#include "acquisition/samplereader.h"
 #include "app/settings.h"
 #include "output/waterfall.h"
 #include "platform/platform.h"
+#include "pulses/frontend.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -24,6 +26,9 @@ struct Run {
     ClockState clock;
     StationTable stations;
     ChainTiming timing;
+    SampleBuffer buffer;
+    SampleReader reader;
+    FrontEnd frontend;
     WaterfallImage image;
 
     float shortstart = 0;          // sample time at which the short integration began, s
@@ -35,8 +40,9 @@ struct Run {
 };
 
 // Runs the monitor with the given settings file; returns the exit status of a
-// normal end. Throws RuntimeError and QuitRequested.
-int runmonitor(const std::string& settingsfile, Platform& platform);
+// normal end. Warnings (a recording header that disagrees with the settings)
+// go to err. Throws RuntimeError and QuitRequested.
+int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream& err);
 
 // The whole program behind main(): command line, run, and the mapping of the
 // quit key and runtime errors to exit statuses. The runtime error report goes

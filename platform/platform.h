@@ -95,6 +95,10 @@ public:
     // Reads up to size bytes at the current position; returns the count read,
     // or -1 on failure.
     std::int64_t read(void* buffer, std::size_t size);
+    // Reads up to size bytes at a byte offset from the start without moving
+    // the current position; returns the count read (less at the end of the
+    // file), or -1 on failure.
+    std::int64_t readat(std::int64_t offset, void* buffer, std::size_t size);
     // Length in bytes, or -1 on failure.
     std::int64_t length();
     // Writes at the current position / at a byte offset from the start.
@@ -110,6 +114,8 @@ private:
 // Tests for existence by opening for reading; never creates the file.
 bool fileexists(const std::string& path);
 bool deletefile(const std::string& path);
+// Renames a file within its file system, replacing a file of the new name.
+bool renamefile(const std::string& from, const std::string& to);
 // Whole file into text; false when it cannot be opened or read.
 bool readwholefile(const std::string& path, std::string& contents);
 // The OS's description of the latest failure of a file operation.

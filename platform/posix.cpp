@@ -74,6 +74,20 @@ std::int64_t File::read(void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t File::readat(std::int64_t offset, void* buffer, std::size_t size) {
+    if (!handle_ || offset < 0) return -1;
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(handle_->fd, static_cast<char*>(buffer) + done, size - done,
+                            static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
 std::int64_t File::length() {
     if (!handle_) return -1;
     struct stat st;
@@ -122,6 +136,10 @@ bool fileexists(const std::string& path) {
 }
 
 bool deletefile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool renamefile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 
 bool readwholefile(const std::string& path, std::string& contents) {
     File f;

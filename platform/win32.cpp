@@ -91,6 +91,25 @@ std::int64_t File::read(void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t File::readat(std::int64_t offset, void* buffer, std::size_t size) {
+    if (!handle_ || offset < 0) return -1;
+    // Positioned reads move the file pointer of a synchronous handle: keep it.
+    LARGE_INTEGER zero, current, position;
+    zero.QuadPart = 0;
+    position.QuadPart = offset;
+    if (!SetFilePointerEx(handle_->h, zero, &current, FILE_CURRENT) ||
+        !SetFilePointerEx(handle_->h, position, nullptr, FILE_BEGIN)) {
+        fail();
+        return -1;
+    }
+    const std::int64_t n = read(buffer, size);
+    if (!SetFilePointerEx(handle_->h, current, nullptr, FILE_BEGIN)) {
+        fail();
+        return -1;
+    }
+    return n;
+}
+
 std::int64_t File::length() {
     if (!handle_) return -1;
     LARGE_INTEGER size;
@@ -139,6 +158,10 @@ bool fileexists(const std::string& path) {
 }
 
 bool deletefile(const std::string& path) { return DeleteFileW(widen(path).c_str()) ? true : fail(); }
+
+bool renamefile(const std::string& from, const std::string& to) {
+    return MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? true : fail();
+}
 
 bool readwholefile(const std::string& path, std::string& contents) {
     File f;

@@ -1,0 +1,204 @@
+#include "acquisition/samplereader.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "acquisition/blockgeometry.h"
+#include "acquisition/clock.h"
+#include "acquisition/wavfile.h"
+#include "app/errors.h"
+#include "app/numeric.h"
+#include "app/settings.h"
+#include "pulses/frontend.h"
+
+namespace corvane {
+
+namespace {
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// Takes a pending key; "q" (lower case only) quits, any other key is dropped.
+bool quitpressed(Keyboard& keyboard) {
+    return keyboard.keypending() && keyboard.takekey() == 'q';
+}
+
+// Waits until the live file can be opened for reading (which never creates
+// it) and takes its length.
+void openwithwaiting(SampleReader& reader, const Settings& settings, Platform& platform) {
+    const std::string& name = settings.samplefile;
+    while (!reader.file.open(name, File::Mode::read)) {
+        if (quitpressed(platform.keyboard)) throw QuitRequested{};
+        const std::int32_t seconds = toint32(settings.sleeptime);
+        if (seconds > 0)
+            platform.clock.sleepseconds(seconds, platform.keyboard);
+        else
+            platform.clock.sleepms(10);  // keeps the wait from taking a whole core from the receiver
+    }
+    const std::int64_t length = reader.file.length();
+    if (length < 0) throw RuntimeError(fileioerror, "cannot query the length of sample file " + quoted(name) + ": " + lastoserror());
+    reader.bytesleft = length;
+}
+
+void openrecording(SampleReader& reader, const Settings& settings, std::ostream& warnings) {
+    const std::string& name = settings.samplefile;
+    if (!reader.file.open(name, File::Mode::read))
+        throw RuntimeError(filenotfound, "cannot open recording " + quoted(name) + ": " + lastoserror());
+    const std::int64_t length = reader.file.length();
+    if (length < 0) throw RuntimeError(fileioerror, "cannot query the length of recording " + quoted(name) + ": " + lastoserror());
+
+    File& file = reader.file;
+    ReadAt readat = [&file, &name](std::int64_t offset, void* data, std::size_t size) {
+        std::int64_t n = file.readat(offset, data, size);
+        if (n < 0) throw RuntimeError(fileioerror, "cannot read recording " + quoted(name) + ": " + lastoserror());
+        return n;
+    };
+    const WavLayout layout = scanwav(readat, length, false);
+    if (layout.riffwave) {
+        std::string problems;
+        if (layout.firstdata < 0)
+            problems = "no data chunk found (" + (layout.fault.empty() ? std::string("none in the file") : layout.fault) +
+                       "), reading after 46 bytes";
+        else
+            problems = headermismatch(layout, settings.sr, settings.samplebytes, settings.channels);
+        if (layout.morechunks) {
+            if (!problems.empty()) problems += "; ";
+            problems += "more chunks follow the first data chunk and would be read as samples";
+        }
+        if (!problems.empty())
+            warnings << "corvane: recording " << quoted(name) << ": " << problems
+                     << "; convert it with corvane-wav" << std::endl;
+    }
+
+    // Read and discard the header up to the first sample.
+    const std::int64_t skip = std::min(samplestart(layout), length);
+    std::vector<unsigned char> scratch(4096);
+    for (std::int64_t done = 0; done < skip;) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(skip - done, 4096));
+        const std::int64_t n = file.read(scratch.data(), want);
+        if (n < 0) throw RuntimeError(fileioerror, "cannot read recording " + quoted(name) + ": " + lastoserror());
+        if (n == 0) break;
+        done += n;
+    }
+    reader.bytesleft = length - skip;
+}
+
+// Decodes frame j of the raw bytes into buffer index overlap + j.
+void decode(const SampleReader& reader, SampleBuffer& buffer, const Settings& settings) {
+    const unsigned char* b = reader.bytes.data();
+    std::int16_t* re = buffer.samplere.data() + buffer.overlap;
+    std::int16_t* im = buffer.sampleim.data() + buffer.overlap;
+    const std::int32_t n = buffer.blocksamples;
+    auto s16 = [](const unsigned char* p) {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+    };
+    auto s8 = [](unsigned char c) { return static_cast<std::int16_t>(c - 128); };
+    if (settings.samplebytes == 2 && settings.channels == 2) {
+        for (std::int32_t j = 0; j < n; ++j, b += 4) {
+            re[j] = s16(b);
+            im[j] = s16(b + 2);
+        }
+    } else if (settings.samplebytes == 1 && settings.channels == 2) {
+        for (std::int32_t j = 0; j < n; ++j, b += 2) {
+            re[j] = s8(b[0]);
+            im[j] = s8(b[1]);
+        }
+    } else if (settings.samplebytes == 2) {
+        for (std::int32_t j = 0; j < n; ++j, b += 2) {
+            re[j] = s16(b);
+            im[j] = 0;
+        }
+    } else {
+        for (std::int32_t j = 0; j < n; ++j, ++b) {
+            re[j] = s8(b[0]);
+            im[j] = 0;
+        }
+    }
+}
+
+// A live file read to its end: close and delete it (the receiver's signal
+// that it was consumed), stamp the PC clock and wait for the next file.
+void nextlivefile(SampleReader& reader, ClockState& clock, Settings& settings, Platform& platform) {
+    const std::string& name = settings.samplefile;
+    if (!reader.file.close())
+        throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
+    if (!deletefile(name))
+        throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + lastoserror());
+    readpcclock(clock, settings, platform.clock);
+    if (clock.calconfidence == 0) secondticksync(clock, settings, platform.clock);
+    reader.fileopentime = toreal32(clock.pcclock - 0.05);
+    openwithwaiting(reader, settings, platform);
+}
+
+}  // namespace
+
+void createsamplebuffer(SampleBuffer& buffer, const Settings& settings) {
+    const BlockGeometry g = computeblockgeometry(settings);
+    if (!g.fits) throw RuntimeError(illegalfunctioncall, "the block geometry does not fit the 16-bit buffer positions");
+    buffer = SampleBuffer{};
+    buffer.overlap = g.overlap;
+    buffer.blocklen = g.blocklen;
+    buffer.blockbytes = g.blockbytes;
+    const auto size = static_cast<std::size_t>(g.overlap + g.blocklen);
+    buffer.samplere.assign(size, 0);
+    buffer.sampleim.assign(size, 0);
+    buffer.samplepower.assign(size, 0.0f);
+}
+
+void restartbuffer(SampleBuffer& buffer, double sr) {
+    buffer.bufstart = -buffer.overlap / sr;
+    buffer.bufend = 0;
+    buffer.blocksamples = 0;
+}
+
+void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, Settings& settings,
+                   Platform& platform, std::ostream& warnings) {
+    reader.bytes.assign(static_cast<std::size_t>(std::max(buffer.blockbytes, 0)), 0);
+    if (settings.wavinput == 0) {
+        readpcclock(clock, settings, platform.clock);
+        reader.fileopentime = toreal32(clock.pcclock - 0.05);
+        openwithwaiting(reader, settings, platform);
+    } else {
+        openrecording(reader, settings, warnings);
+    }
+}
+
+void readblock(SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
+               Settings& settings, Platform& platform) {
+    if (quitpressed(platform.keyboard)) {
+        reader.file.close();
+        throw QuitRequested{};
+    }
+
+    if (buffer.blocksamples >= 1) {
+        const std::int32_t n = buffer.blocksamples;
+        accumulatebias(frontend, buffer, settings, n);
+        // Keep the last `overlap` samples in front of the next block.
+        auto move = [&buffer, n](auto& samples) {
+            std::copy(samples.begin() + n, samples.begin() + n + buffer.overlap, samples.begin());
+        };
+        move(buffer.samplere);
+        move(buffer.sampleim);
+        if (settings.nb != 0) move(buffer.samplepower);
+    }
+
+    const std::int64_t count = std::clamp<std::int64_t>(reader.bytesleft, 0, buffer.blockbytes);
+    if (reader.bytes.size() < static_cast<std::size_t>(count)) reader.bytes.resize(static_cast<std::size_t>(count));
+    const std::int64_t got = count > 0 ? reader.file.read(reader.bytes.data(), static_cast<std::size_t>(count)) : 0;
+    if (got < 0)
+        throw RuntimeError(fileioerror, "cannot read sample file " + quoted(settings.samplefile) + ": " + lastoserror());
+    reader.bytesleft -= count;
+
+    const std::int32_t framebytes = settings.samplebytes * settings.channels;
+    buffer.blocksamples = static_cast<std::int32_t>(got / framebytes);
+    decode(reader, buffer, settings);
+    conditionblock(frontend, buffer, settings);
+
+    const double sr = settings.sr;
+    buffer.bufstart = buffer.bufend - buffer.overlap / sr;
+    buffer.bufend = buffer.bufstart + (buffer.blocksamples + buffer.overlap) / sr;
+    compareclocks(clock, settings, reader.fileopentime, reader.bytesleft, buffer.bufend, sr);
+
+    if (reader.bytesleft == 0 && settings.wavinput == 0) nextlivefile(reader, clock, settings, platform);
+}
+
+}  // namespace corvane

@@ -1,0 +1,265 @@
+#include "acquisition/samplereader.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <sstream>
+#include <stdexcept>
+
+#include "acquisition/clock.h"
+#include "app/errors.h"
+#include "app/settings.h"
+#include "platform/testing.h"
+#include "pulses/frontend.h"
+
+namespace corvane {
+namespace {
+
+void writefile(const std::string& name, const std::string& bytes) {
+    File f;
+    ASSERT_TRUE(f.open(name, File::Mode::create));
+    ASSERT_TRUE(f.write(bytes.data(), bytes.size()));
+    ASSERT_TRUE(f.close());
+}
+
+// 16-bit stereo frames with re = k, im = -k for k = first, first + 1, ...
+std::string frames16(int count, int first = 0) {
+    std::string s;
+    for (int k = first; k < first + count; ++k) {
+        const auto re = static_cast<std::uint16_t>(k), im = static_cast<std::uint16_t>(-k);
+        s += {static_cast<char>(re & 0xff), static_cast<char>(re >> 8), static_cast<char>(im & 0xff),
+              static_cast<char>(im >> 8)};
+    }
+    return s;
+}
+
+// The receiver side of the hand-over: whenever the monitor sleeps while the
+// sample file is missing, the next queued file appears under its name.
+struct ReceiverClock : testing::FakeClock {
+    std::string name;
+    std::deque<std::string> queue;
+    void deliver() {
+        // A test that waits for a file it never queued fails instead of hanging.
+        if (queue.empty() && sleeps.size() > 10000) throw std::runtime_error("waited for a file never written");
+        if (!queue.empty() && !fileexists(name)) {
+            writefile(name, queue.front());
+            queue.pop_front();
+        }
+    }
+    void sleepms(int ms) override {
+        FakeClock::sleepms(ms);
+        deliver();
+    }
+    void sleepseconds(int s, Keyboard& k) override {
+        FakeClock::sleepseconds(s, k);
+        deliver();
+    }
+};
+
+struct Reader : ::testing::Test {
+    testing::FakeConsole console;
+    testing::FakeKeyboard keyboard;
+    ReceiverClock clockdevice;
+    testing::FakeCommandRunner commands;
+    Platform platform{console, keyboard, clockdevice, commands};
+    Settings settings;
+    ClockState clock;
+    SampleBuffer buffer;
+    SampleReader reader;
+    FrontEnd frontend;
+    std::ostringstream warnings;
+
+    void SetUp() override {
+        settings.samplefile = std::string("samplereader-test-") +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
+        clockdevice.name = settings.samplefile;
+        deletefile(settings.samplefile);
+    }
+    void TearDown() override {
+        reader.file.close();
+        deletefile(settings.samplefile);
+    }
+    void start() {
+        createsamplebuffer(buffer, settings);
+        restartbuffer(buffer, settings.sr);
+        initfrontend(frontend, settings);
+        if (settings.wavinput == 0) secondticksync(clock, settings, clockdevice);
+        openfirstfile(reader, buffer, clock, settings, platform, warnings);
+    }
+    void read() { readblock(reader, buffer, frontend, clock, settings, platform); }
+};
+
+TEST_F(Reader, LiveFileIsOneBlockThenDeletedAndTheNextAwaited) {
+    clockdevice.queue = {frames16(2500, 1), frames16(100, 5000), ""};
+    start();
+    EXPECT_EQ(reader.bytesleft, 10000);
+    clockdevice.sleeps.clear();
+    read();
+    EXPECT_EQ(buffer.blocksamples, 2500);
+    EXPECT_EQ(buffer.samplere[256], 1);
+    EXPECT_EQ(buffer.sampleim[256 + 2499], -2500);
+    // The file was deleted, the wait found the next one and the clock stamp
+    // was taken before the wait.
+    EXPECT_EQ(reader.bytesleft, 400);
+    EXPECT_FALSE(clockdevice.sleeps.empty());
+    EXPECT_NEAR(reader.fileopentime, clock.pcclock - 0.05, 1e-3);
+
+    read();  // the overlap keeps the last 256 samples of the first file
+    EXPECT_EQ(buffer.blocksamples, 100);
+    EXPECT_EQ(buffer.samplere[0], 2500 - 255);
+    EXPECT_EQ(buffer.samplere[255], 2500);
+    EXPECT_EQ(buffer.samplere[256], 5000);
+    EXPECT_EQ(frontend.biascount, 2500);
+    // Departing: the 256 zeros of the first overlap, then samples 1 .. 2244.
+    EXPECT_EQ(frontend.biassumre, 2244.0f * 2245 / 2);
+}
+
+TEST_F(Reader, SampleTimeAdvancesByTheFramesOfEveryFile) {
+    settings.sr = 8000;
+    settings.fileblocklen = 1000;
+    // 2500 frames in three blocks, a partial frame, nothing but a partial frame.
+    clockdevice.queue = {frames16(2500), frames16(7) + "xyz", "ab", frames16(1), ""};
+    start();
+    std::int64_t frames = 0;
+    while (reader.bytesleft > 0) {
+        read();
+        frames += buffer.blocksamples;
+        EXPECT_DOUBLE_EQ(buffer.bufstart, buffer.bufend - (buffer.blocksamples + 256) / 8000.0);
+    }
+    EXPECT_EQ(frames, 2508);
+    EXPECT_NEAR(buffer.bufend, 2508 / 8000.0, 1e-12);
+    EXPECT_TRUE(fileexists(settings.samplefile));  // the empty file ends the run and stays
+}
+
+TEST_F(Reader, DecodesEightBitAndOneChannelFrames) {
+    settings.wavinput = 1;
+    settings.samplebytes = 1;
+    writefile(settings.samplefile, std::string(46, 'h') + std::string("\x00\xff\x80\x7f", 4));
+    start();
+    read();
+    EXPECT_EQ(buffer.blocksamples, 2);
+    EXPECT_EQ(buffer.samplere[256], -128);
+    EXPECT_EQ(buffer.sampleim[256], 127);
+    EXPECT_EQ(buffer.samplere[257], 0);
+    EXPECT_EQ(buffer.sampleim[257], -1);
+    EXPECT_TRUE(fileexists(settings.samplefile));  // a recording is never deleted
+    reader.file.close();
+
+    settings.channels = 1;
+    start();
+    buffer.sampleim[256 + 3] = 99;
+    read();
+    EXPECT_EQ(buffer.blocksamples, 4);
+    EXPECT_EQ(buffer.samplere[256 + 1], 127);
+    EXPECT_EQ(buffer.sampleim[256 + 3], 0);
+    reader.file.close();
+
+    settings.samplebytes = 2;  // 16-bit mono: 2 frames, im 0
+    start();
+    buffer.sampleim[256] = 99;
+    read();
+    EXPECT_EQ(buffer.blocksamples, 2);
+    EXPECT_EQ(buffer.samplere[256], -256);
+    EXPECT_EQ(buffer.sampleim[256], 0);
+}
+
+TEST_F(Reader, OverlapIsNotMovedAfterRestart) {
+    settings.wavinput = 1;
+    writefile(settings.samplefile, std::string(46, 'h') + frames16(5000, 1));
+    start();
+    read();
+    std::vector<std::int16_t> before(buffer.samplere.begin(), buffer.samplere.begin() + 256);
+    restartbuffer(buffer, settings.sr);
+    EXPECT_DOUBLE_EQ(buffer.bufstart, -256 / 22050.0);
+    read();
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), buffer.samplere.begin()));
+    EXPECT_EQ(frontend.biascount, 0);
+    EXPECT_NEAR(buffer.bufend, 904 / 22050.0, 1e-12);
+}
+
+TEST_F(Reader, RecordingOfOnlyAHeaderHasNothingLeft) {
+    settings.wavinput = 1;
+    writefile(settings.samplefile, std::string(46, 'h'));
+    start();
+    EXPECT_EQ(reader.bytesleft, 0);
+    reader.file.close();
+    writefile(settings.samplefile, std::string(20, 'h'));  // shorter than the header
+    start();
+    EXPECT_EQ(reader.bytesleft, 0);
+}
+
+TEST_F(Reader, WavHeadersPlaceTheFirstSample) {
+    settings.wavinput = 1;
+    auto le = [](std::uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+        return s;
+    };
+    const std::string fmt = "fmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(22050, 4) + le(88200, 4) + le(4, 2) + le(16, 2);
+    writefile(settings.samplefile, "RIFF" + le(0, 4) + "WAVE" + fmt + "data" + le(8, 4) + frames16(2, 7));
+    start();
+    EXPECT_EQ(reader.bytesleft, 8);
+    read();
+    EXPECT_EQ(buffer.samplere[256], 7);  // not shifted by half a frame
+    EXPECT_EQ(warnings.str(), "");
+    reader.file.close();
+
+    settings.sr = 48000;
+    writefile(settings.samplefile, "RIFF" + le(0, 4) + "WAVE" + fmt + "data" + le(8, 4) + frames16(2, 7) + "kiwi" +
+                                       le(2, 4) + "ab" + "data" + le(4, 4) + frames16(1));
+    start();
+    EXPECT_EQ(warnings.str(),
+              "corvane: recording \"" + settings.samplefile +
+                  "\": the header says 22050 Hz, sr is 48000; more chunks follow the first data chunk and would "
+                  "be read as samples; convert it with corvane-wav\n");
+}
+
+TEST_F(Reader, QuitKeyWhileReadingAndWhileWaiting) {
+    settings.wavinput = 1;
+    writefile(settings.samplefile, std::string(46, 'h') + frames16(9000));
+    start();
+    keyboard.press("Q");
+    read();  // upper case is consumed and ignored
+    EXPECT_TRUE(keyboard.keys.empty());
+    keyboard.press("q");
+    EXPECT_THROW(read(), QuitRequested);
+    EXPECT_FALSE(reader.file.isopen());
+    EXPECT_TRUE(fileexists(settings.samplefile));
+
+    settings.wavinput = 0;
+    deletefile(settings.samplefile);
+    settings.sleeptime = 2.5f;  // rounds to 2 s, halves to even
+    keyboard.press("Qq");
+    EXPECT_THROW(start(), QuitRequested);
+    EXPECT_TRUE(keyboard.keys.empty());
+    EXPECT_EQ(clockdevice.sleeps.back(), 2000);
+    EXPECT_FALSE(fileexists(settings.samplefile));  // waiting never creates the file
+}
+
+TEST_F(Reader, MissingRecordingIsFileNotFound) {
+    settings.wavinput = 1;
+    try {
+        start();
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), filenotfound);
+        EXPECT_NE(std::string(e.what()).find(settings.samplefile), std::string::npos);
+    }
+}
+
+TEST_F(Reader, RecordingsBeyond4GiBKeepTheirLength) {
+    settings.wavinput = 1;
+    {
+        File f;  // a sparse file of 5 GiB
+        ASSERT_TRUE(f.open(settings.samplefile, File::Mode::create));
+        if (!f.writeat(5LL << 30, "x", 1)) GTEST_SKIP() << "no room for a sparse file";
+    }
+    start();
+    EXPECT_EQ(reader.bytesleft, (5LL << 30) + 1 - 46);
+    read();
+    EXPECT_EQ(buffer.blocksamples, 4096);
+    EXPECT_EQ(reader.bytesleft, (5LL << 30) + 1 - 46 - 16384);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,113 @@
+#include "pulses/frontend.h"
+
+#include <cmath>
+
+#include "acquisition/samplereader.h"
+#include "app/numeric.h"
+#include "app/settings.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr float pi = 3.1415927f;
+
+// Oscillator step per sample for the current looffset.
+void setstep(FrontEnd& fe, const Settings& settings) {
+    const float w = toreal32(2.0 * static_cast<double>(pi) * settings.looffset / fe.r);
+    fe.lostep[0] = std::cos(w);
+    fe.lostep[1] = -std::sin(w);
+}
+
+}  // namespace
+
+void initfrontend(FrontEnd& frontend, const Settings& settings) {
+    frontend = FrontEnd{};
+    frontend.lorotor[0] = settings.filescale;
+    frontend.lorotor[1] = 0;
+    frontend.r = toreal32(settings.sr);
+}
+
+void accumulatebias(FrontEnd& frontend, const SampleBuffer& buffer, const Settings& settings, std::int32_t n) {
+    if (n < 1) return;
+    std::int32_t bre = 0, bim = 0;  // |sum| <= 32767 x 32768: no overflow
+    if (settings.nb != 0) {
+        float sum = 0;
+        for (std::int32_t k = 0; k < n; ++k) sum += buffer.samplepower[k];
+        const float threshold = sum * settings.nbfac / static_cast<float>(n);
+        for (std::int32_t k = 0; k < n; ++k) {
+            if (buffer.samplepower[k] < threshold) {
+                bre += buffer.samplere[k];
+                bim += buffer.sampleim[k];
+            }
+        }
+    } else {
+        for (std::int32_t k = 0; k < n; ++k) {
+            bre += buffer.samplere[k];
+            bim += buffer.sampleim[k];
+        }
+    }
+    frontend.biassumre += static_cast<float>(bre);
+    frontend.biassumim += static_cast<float>(bim);
+    frontend.biascount += static_cast<float>(n);
+}
+
+void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings) {
+    const std::int32_t first = buffer.overlap;
+    const std::int32_t end = buffer.overlap + buffer.blocksamples;
+    const bool twochannels = settings.channels == 2;
+    const bool shift = settings.looffset != 0 || settings.lodrift != 0;
+    std::int16_t* re = buffer.samplere.data();
+    std::int16_t* im = buffer.sampleim.data();
+
+    if (settings.filescale != 1 && !shift) {
+        const float scale = settings.filescale;
+        for (std::int32_t i = first; i < end; ++i) {
+            re[i] = toint16(scale * static_cast<float>(re[i]));
+            if (twochannels) im[i] = toint16(scale * static_cast<float>(im[i]));
+        }
+    }
+
+    if (shift) {
+        FrontEnd& fe = frontend;
+        setstep(fe, settings);
+        for (std::int32_t i = first; i < end; ++i) {
+            fe.locount = static_cast<std::int16_t>(fe.locount + 1);
+            if (fe.locount >= 100) {
+                // Re-anchor the rotor on the phase so that rounding errors
+                // of the repeated multiplication never build up.
+                fe.locount = 0;
+                const float phi = 2.0f * pi * fe.lophase;
+                fe.lorotor[0] = settings.filescale * std::cos(phi);
+                fe.lorotor[1] = -settings.filescale * std::sin(phi);
+                fe.lophase = toreal32(static_cast<double>(fe.lophase) + 100.0 * settings.looffset / fe.r);
+                fe.lophase -= std::floor(fe.lophase);
+                if (settings.lodrift != 0) {
+                    settings.looffset += 100.0 * static_cast<double>(settings.lodrift) / fe.r;
+                    setstep(fe, settings);
+                }
+            }
+            const float c = fe.lorotor[0], s = fe.lorotor[1];
+            const float x = re[i], y = im[i];
+            if (twochannels) {
+                re[i] = toint16(c * x - s * y);
+                im[i] = toint16(s * x + c * y);
+            } else {
+                re[i] = toint16(c * x);
+                im[i] = toint16(s * x);
+            }
+            const float cs = fe.lostep[0], ss = fe.lostep[1];
+            fe.lorotor[0] = cs * c - ss * s;
+            fe.lorotor[1] = ss * c + cs * s;
+        }
+    }
+
+    if (settings.nb != 0) {
+        for (std::int32_t i = first; i < end; ++i) {
+            const float x = re[i], y = im[i];
+            buffer.samplepower[i] = x * x + y * y;
+        }
+    }
+}
+
+}  // namespace corvane
