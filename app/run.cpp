@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <ostream>
@@ -28,6 +29,9 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     showsyncsummary(run.stations, console);
 
     createsamplebuffer(run.buffer, run.settings);
+    const auto n = static_cast<std::int32_t>(run.stations.stations.size());
+    createintegrator(run.integrator, n, run.settings.displaysamples);
+    createsteering(run.steering, n, run.settings.displaysamples, run.settings);
 
     run.configuredsr = run.settings.sr;
     buildpulsepatterns(run.stations, run.timing, run.settings);
@@ -44,18 +48,31 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
 void startperiod(Run& run) {
     run.resynccount = 0;
     run.lockcount = 0;
+    corvane::startperiod(run.integrator, run.settings);
     starttimingperiod(run.stations, run.timing, run.settings, run.buffer.bufstart, run.buffer.overlap,
                       run.clock.sampleepoch);
     const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
+    startsteeringperiod(run.steering, run.phaserotation);
 }
 
 void shortintegration(Run& run) {
     run.shortstart += run.settings.shortintegration;
+    if (run.settings.nb != 0) updatethresholds(run.integrator, run.settings);
+    showtimestamp(run.display, run.clock, run.settings, run.buffer.bufend, run.platform.console);
+    shortintegrationstep(run.steering, run.integrator, run.stations, run.frontend, run.buffer, run.clock,
+                         run.settings, run.configuredsr, run.lockcount, run.resynccount, run.platform);
     run.longcount += 1;
+    // "Reaches" counts as "at least": a longintegration of 0 or less gives a
+    // line every short integration.
     if (run.longcount >= run.settings.longintegration) {
         run.longcount = 0;
+        appendline(run.image, run.settings, run.stations, run.timing, run.steering.longre, run.steering.longim,
+                   run.steering.longresidual, run.display.utchour, run.platform);
+        std::fill(run.steering.longre.begin(), run.steering.longre.end(), 0.0f);
+        std::fill(run.steering.longim.begin(), run.steering.longim.end(), 0.0f);
+        std::fill(run.steering.longresidual.begin(), run.steering.longresidual.end(), 0.0f);
     }
 }
 
@@ -85,6 +102,7 @@ void maincycle(Run& run) {
                 readblock(run.reader, run.buffer, run.frontend, run.clock, run.settings, run.platform);
             }
             integratefirst = false;
+            integrateblock(run.integrator, run.stations, run.timing, run.buffer, run.settings);
             if (run.buffer.bufend > static_cast<double>(run.shortstart) + run.settings.shortintegration)
                 shortintegration(run);
             if (run.resynccount >= 3) break;

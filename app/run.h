@@ -10,9 +10,12 @@
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
 #include "app/settings.h"
+#include "output/console.h"
 #include "output/waterfall.h"
 #include "platform/platform.h"
 #include "pulses/frontend.h"
+#include "pulses/integrator.h"
+#include "pulses/steering.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -29,6 +32,9 @@ struct Run {
     SampleBuffer buffer;
     SampleReader reader;
     FrontEnd frontend;
+    PulseIntegrator integrator;
+    Steering steering;
+    Display display;
     WaterfallImage image;
 
     float shortstart = 0;          // sample time at which the short integration began, s

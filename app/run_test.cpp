@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "app/errors.h"
@@ -34,6 +36,45 @@ TEST(Run, HelpAndVersionExitZero) {
     EXPECT_EQ(corvanemain(2, help, p, err), 0);
     EXPECT_NE(p.fakeconsole.transcript.find("usage"), std::string::npos);
     EXPECT_TRUE(err.str().empty());
+}
+
+// A folder with a settings file, a one-station table and a short recording.
+std::string writerun(const std::string& name) {
+    auto dir = std::filesystem::temp_directory_path() / ("corvane-run-test-" + name);
+    std::filesystem::create_directories(dir);
+    const std::string d = dir.string();
+    std::ofstream(d + "/table.txt") << "6731,0,M,Test,54,0,0,N,3,0,0,W,0,0,100\n";
+    std::ofstream rec(d + "/rec.wav", std::ios::binary);
+    rec << std::string(46, '\0') << std::string(4 * 5000, '\0');
+    rec.close();
+    std::ofstream(d + "/corvane.ini") << "[file]\nwav = " << d << "/rec.wav\ntable = " << d
+                                      << "/table.txt\nbmp = " << d << "/out.bmp\n[stations]\n6731m\n";
+    return d + "/corvane.ini";
+}
+
+TEST(Run, QuitKeyEndsWithStatus0AndNoReport) {
+    testing::FakePlatform p;
+    std::ostringstream err;
+    const std::string ini = writerun("quit");
+    const char* argv[] = {"corvane", ini.c_str()};
+    p.fakekeyboard.press("Qq");  // upper case is ignored, lower case quits
+    EXPECT_EQ(corvanemain(2, argv, p, err), 0);
+    EXPECT_TRUE(err.str().empty()) << err.str();
+    EXPECT_TRUE(p.fakekeyboard.keys.empty());
+    // No end-of-run step: the transcript does not end with the final empty line.
+    const std::string& t = p.fakeconsole.transcript;
+    EXPECT_NE(t.substr(t.size() - 2), "\n\n");
+}
+
+TEST(Run, EndOfRecordingEndsWithStatus0AndAnEmptyLine) {
+    testing::FakePlatform p;
+    std::ostringstream err;
+    const std::string ini = writerun("end");
+    const char* argv[] = {"corvane", ini.c_str()};
+    EXPECT_EQ(corvanemain(2, argv, p, err), 0);
+    EXPECT_TRUE(err.str().empty()) << err.str();
+    const std::string& t = p.fakeconsole.transcript;
+    EXPECT_EQ(t.substr(t.size() - 1), "\n");
 }
 
 TEST(Run, ErrorReportFormat) {

@@ -1,0 +1,75 @@
+#include "output/console.h"
+
+#include <gtest/gtest.h>
+
+#include "acquisition/clock.h"
+#include "app/settings.h"
+#include "platform/testing.h"
+
+namespace corvane {
+namespace {
+
+// Program-scale epoch whose sample time 0 is UTC midnight of some day.
+constexpr double midnight = 22 + 23000.0 * 86400;
+
+struct Stamp {
+    Settings settings;
+    ClockState clock;
+    Display display;
+    testing::FakeConsole console;
+    Stamp() {
+        settings.wavinput = 1;
+        clock.startepoch = midnight;
+    }
+    std::string show(double bufend) {
+        console.transcript.clear();
+        showtimestamp(display, clock, settings, bufend, console);
+        return console.transcript;
+    }
+};
+
+TEST(ShowTimestamp, RoundsToTheHundredthThenCutsToTheSecond) {
+    Stamp s;
+    EXPECT_EQ(s.display.utchour, -1);
+    EXPECT_EQ(s.show(13 * 3600 + 5 * 60 + 9.996), "13:05:10");
+    EXPECT_EQ(s.display.utchour, 13);
+    EXPECT_EQ(s.show(13 * 3600 + 5 * 60 + 9.994), "13:05:09");
+    EXPECT_EQ(s.display.timestamp, "13:05:09");
+    EXPECT_EQ(s.show(86399.996), "24:00:00");
+    EXPECT_EQ(s.display.utchour, 24);
+    EXPECT_EQ(s.show(86400.5), "00:00:00");
+    EXPECT_EQ(s.display.utchour, 0);
+}
+
+TEST(ShowTimestamp, LeapSecondsClockOffsetAndTheEpochInUse) {
+    Stamp s;
+    s.clock.leapsecs = 5;
+    s.settings.clockoffset = 2;
+    s.clock.startepoch = midnight + 7;
+    EXPECT_EQ(s.show(3600), "01:00:00");
+    // A synchronisation replaces the start epoch; until then sampleepoch 0 is
+    // not used for the time of day.
+    s.clock.sampleepoch = midnight + 7 + 60;
+    EXPECT_EQ(s.show(3600), "01:00:00");
+    s.clock.epochsynced = true;
+    EXPECT_EQ(s.show(3600), "01:01:00");
+}
+
+TEST(ShowTimestamp, LiveModeShowsTheSampleClockAgainstThePcClock) {
+    Stamp s;
+    s.settings.wavinput = 0;
+    s.clock.pcclockerror = 0.25f;  // sample clock a quarter second behind
+    EXPECT_EQ(s.show(45), "00:00:45 PC -0.25s");
+    s.clock.pcclockerror = -1234.5f;  // wider than its picture
+    EXPECT_EQ(s.show(45), "00:00:45 PC%1234.50s");
+}
+
+TEST(EndStatusLine, ReturnsToTheStartOfTheLine) {
+    testing::FakeConsole console;
+    console.write("status");
+    endstatusline(console);
+    EXPECT_EQ(console.transcript, "status{up}\n");
+}
+
+}  // namespace
+}  // namespace corvane

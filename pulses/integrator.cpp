@@ -1,0 +1,203 @@
+#include "pulses/integrator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "acquisition/samplereader.h"
+#include "app/numeric.h"
+#include "app/settings.h"
+#include "stations/chaintiming.h"
+#include "stations/stationtable.h"
+
+namespace corvane {
+
+void createintegrator(PulseIntegrator& integrator, std::int32_t n, std::int32_t d) {
+    if (n < 0) n = 0;
+    if (d < 0) d = 0;
+    const auto cells = static_cast<size_t>(n) * static_cast<size_t>(d);
+    integrator.stationcount = n;
+    integrator.windowsamples = d;
+    integrator.sumre.assign(cells, 0);
+    integrator.sumim.assign(cells, 0);
+    integrator.sumpower.assign(cells, 0.0f);
+    integrator.nbthreshold.assign(cells, 0.0f);
+    integrator.nbcount.assign(cells, 0.0f);
+    integrator.windowcount.assign(static_cast<size_t>(n), 0);
+    integrator.signsum.assign(static_cast<size_t>(n), 0);
+    integrator.timingresidual.assign(static_cast<size_t>(n), 0.0f);
+}
+
+void startperiod(PulseIntegrator& integrator, const Settings& settings) {
+    std::fill(integrator.nbthreshold.begin(), integrator.nbthreshold.end(), settings.nbinit);
+}
+
+namespace {
+
+// Window samples i0 .. i0 + d - 1 into row positions row .. row + d - 1.
+void addwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
+               std::int32_t d, std::int16_t sign) {
+    std::int64_t* sre = in.sumre.data() + row;
+    std::int64_t* sim = in.sumim.data() + row;
+    if (sign > 0) {
+        for (std::int32_t j = 0; j < d; ++j) {
+            sre[j] += re[j];
+            sim[j] += im[j];
+        }
+    } else {
+        for (std::int32_t j = 0; j < d; ++j) {
+            sre[j] -= re[j];
+            sim[j] -= im[j];
+        }
+    }
+}
+
+// The same through the noise-blanker gate: a sample whose power reaches the
+// threshold of its position is counted instead of integrated.
+void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
+                    const float* power, std::int32_t d, std::int16_t sign) {
+    std::int64_t* sre = in.sumre.data() + row;
+    std::int64_t* sim = in.sumim.data() + row;
+    float* sp = in.sumpower.data() + row;
+    const float* thr = in.nbthreshold.data() + row;
+    float* cnt = in.nbcount.data() + row;
+    for (std::int32_t j = 0; j < d; ++j) {
+        sp[j] += power[j];
+        if (power[j] < thr[j]) {
+            if (sign > 0) {
+                sre[j] += re[j];
+                sim[j] += im[j];
+            } else {
+                sre[j] -= re[j];
+                sim[j] -= im[j];
+            }
+        } else {
+            cnt[j] += 1.0f;
+        }
+    }
+}
+
+// The window shifted down by `bandcenter` Hz: the phase is taken once, at the
+// window start, and the sign folded into the rotation.
+void addshiftedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
+                      std::int32_t d, std::int16_t sign, double windowstart, double bandcenter) {
+    const double v = windowstart * bandcenter;
+    const double phi = 2.0 * M_PI * (v - std::floor(v));
+    const float c = static_cast<float>(std::cos(phi) * sign);
+    const float q = static_cast<float>(std::sin(phi) * sign);
+    std::int64_t* sre = in.sumre.data() + row;
+    std::int64_t* sim = in.sumim.data() + row;
+    for (std::int32_t j = 0; j < d; ++j) {
+        const float x = re[j];
+        const float y = im[j];
+        sre[j] += toint64(std::nearbyint(c * x - q * y));
+        sim[j] += toint64(std::nearbyint(q * x + c * y));
+    }
+}
+
+}  // namespace
+
+void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming& timing,
+                    SampleBuffer& buffer, const Settings& settings) {
+    const std::int32_t d = in.windowsamples;
+    if (d < 1) return;
+    const double sr = settings.sr;
+    const double windowlength = d / sr;
+    // Indices that hold samples: the overlap and the newest block.
+    std::int64_t valid = static_cast<std::int64_t>(buffer.overlap) + buffer.blocksamples;
+    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.samplere.size()));
+    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.sampleim.size()));
+    const bool powerkept = static_cast<std::int64_t>(buffer.samplepower.size()) >= valid;
+    const auto stations = static_cast<std::int32_t>(
+        std::min<size_t>(static_cast<size_t>(in.stationcount), table.stations.size()));
+
+    for (const std::int16_t s : timing.processingorder) {
+        if (s < 0 || s >= stations) continue;
+        Station& st = table.stations[static_cast<size_t>(s)];
+        if (st.pulsecount < 1 || st.pulsecount > 18) continue;
+        const bool gated = settings.nb != 0 && !(settings.nb == 2 && st.blanked != 0) && powerkept;
+        const size_t row = static_cast<size_t>(s) * static_cast<size_t>(d);
+        std::int32_t& windowcount = in.windowcount[static_cast<size_t>(s)];
+
+        // A window that would reach bufend waits for the next block.
+        while (st.windowstart + windowlength < buffer.bufend) {
+            const double before = st.windowstart;
+            if (st.pulseindex < 0 || st.pulseindex >= st.pulsecount) st.pulseindex = 0;
+            const std::int32_t pulse = st.pulseindex;
+            const std::int16_t g = st.phasesign[pulse];
+
+            const double x = (st.windowstart - buffer.bufstart) * sr;
+            const double first = std::nearbyint(x);
+            // Windows before index 0 or past the valid samples (after a jump of
+            // the sample clock or a step of the chain) are passed over, as is
+            // everything once the window counter is full.
+            const bool inside = first >= 0 && first + d <= static_cast<double>(valid) &&
+                                windowcount < std::numeric_limits<std::int32_t>::max();
+            if (inside) {
+                const auto i0 = static_cast<std::int32_t>(first);
+                in.timingresidual[static_cast<size_t>(s)] += static_cast<float>(x - first);
+                const std::int16_t* re = buffer.samplere.data() + i0;
+                const std::int16_t* im = buffer.sampleim.data() + i0;
+                if (settings.bandcenter != 0) {
+                    addshiftedwindow(in, row, re, im, d, g, st.windowstart, settings.bandcenter);
+                } else if (gated) {
+                    addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
+                } else {
+                    addwindow(in, row, re, im, d, g);
+                }
+                if (st.blanked != 0) {
+                    // Cleared after integration, and only inside this window.
+                    const std::int32_t lo = std::max<std::int32_t>(0, settings.firstblankedsample);
+                    const std::int32_t hi = std::min<std::int32_t>(d, lo + timing.blankedsamples);
+                    for (std::int32_t j = lo; j < hi; ++j) {
+                        const auto i = static_cast<size_t>(i0 + j);
+                        buffer.samplere[i] = 0;
+                        buffer.sampleim[i] = 0;
+                        if (i < buffer.samplepower.size()) buffer.samplepower[i] = 0;
+                    }
+                }
+                in.signsum[static_cast<size_t>(s)] += g;
+            }
+
+            st.windowstart += st.pulseinterval[pulse];
+            st.pulseindex += 1;
+            if (st.pulseindex >= st.pulsecount) {
+                st.pulseindex = 0;
+                // Re-anchoring: the summed intervals never drift off the GRI grid.
+                if (st.gri > 0) {
+                    const double G = st.gri / 100000.0;
+                    const double n = std::floor((st.windowstart - st.windowanchor) / G + 0.5);
+                    st.windowstart = st.windowanchor + n * G;
+                }
+            }
+            if (inside) windowcount += 1;
+            // A pattern that does not move forward (zero intervals, or times so
+            // large that a step is lost in rounding) would never leave the loop.
+            if (!(st.windowstart > before)) break;
+        }
+    }
+}
+
+void updatethresholds(PulseIntegrator& in, const Settings& settings) {
+    const std::int32_t d = in.windowsamples;
+    const std::int32_t spread = std::max<std::int32_t>(0, settings.nbspread);
+    for (std::int32_t s = 0; s < in.stationcount; ++s) {
+        const std::int32_t count = in.windowcount[static_cast<size_t>(s)];
+        if (count <= 0) continue;
+        const size_t row = static_cast<size_t>(s) * static_cast<size_t>(d);
+        const float* power = in.sumpower.data() + row;
+        float* thr = in.nbthreshold.data() + row;
+        const float c = static_cast<float>(count);
+        for (std::int32_t j = 0; j < d; ++j) {
+            const std::int32_t lo = std::max<std::int32_t>(0, j - spread);
+            const std::int32_t hi = std::min<std::int32_t>(d - 1, j + spread);
+            float m = power[lo];
+            for (std::int32_t k = lo + 1; k <= hi; ++k) m = std::max(m, power[k]);
+            thr[j] = (1.0f - settings.nbupdate) * thr[j] + settings.nbupdate * settings.nbfac * m / c;
+        }
+        std::fill(in.sumpower.begin() + static_cast<std::ptrdiff_t>(row),
+                  in.sumpower.begin() + static_cast<std::ptrdiff_t>(row + static_cast<size_t>(d)), 0.0f);
+    }
+}
+
+}  // namespace corvane
