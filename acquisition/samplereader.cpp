@@ -121,7 +121,16 @@ void nextlivefile(SampleReader& reader, ClockState& clock, Settings& settings, P
     const std::string& name = settings.samplefile;
     if (!reader.file.close())
         throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
-    if (!deletefile(name))
+    // A virus scanner or an indexer may hold a finished file for a moment:
+    // a refused delete is retried for a few seconds before it counts.
+    constexpr int deleteretries = 30;  // 100 ms apart
+    bool deleted = deletefile(name);
+    for (int attempt = 0; !deleted && attempt < deleteretries; ++attempt) {
+        if (quitpressed(platform.keyboard)) throw QuitRequested{};
+        platform.clock.sleepms(100);
+        deleted = deletefile(name) || !fileexists(name);
+    }
+    if (!deleted)
         throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + lastoserror());
     readpcclock(clock, settings, platform.clock);
     if (clock.calconfidence == 0) secondticksync(clock, settings, platform.clock);
