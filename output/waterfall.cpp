@@ -61,10 +61,22 @@ bool openbitmap(File& file, const std::string& path, std::string& refusal) {
     return file.open(path, File::Mode::readonly);
 }
 
+// Whether the file starts with the header and palette of this image (its
+// size and height fields aside), read from the current position 0.
+bool headerintact(File& file, const std::vector<std::uint8_t>& header) {
+    std::vector<std::uint8_t> present(header.size());
+    if (file.read(present.data(), present.size()) != static_cast<std::int64_t>(header.size())) return false;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const bool counted = (i >= 2 && i < 6) || (i >= 22 && i < 26);
+        if (!counted && present[i] != header[i]) return false;
+    }
+    return true;
+}
+
 // One attempt at writing the current line; on failure returns false with
 // the reason in failure. The line goes first, then the header fields that
-// count it; a file shorter than its header (deleted and created again, or
-// truncated by another program) gets the whole header and palette.
+// count it; a file without its header (deleted and created again, or cut
+// short or overwritten by another program) gets the whole header and palette.
 bool writeattempt(File& file, const WaterfallImage& image, const std::string& path, std::string& failure) {
     std::string refusal;
     if (!openbitmap(file, path, refusal)) {
@@ -76,13 +88,13 @@ bool writeattempt(File& file, const WaterfallImage& image, const std::string& pa
                   (refusal.empty() ? lastoserror() : "opened for reading only (" + refusal + ")");
         return false;
     };
-    const std::int64_t length = file.length();
+    const std::vector<std::uint8_t> header = bitmapheader(image);
+    const bool intact = headerintact(file, header);
     const std::int32_t bytes = linebytes(image);
     if (bytes > 0 && !file.writeat(image.imagefilesize - bytes, image.rowbuffer.data(),
                                    static_cast<std::size_t>(bytes)))
         return writefailure();
-    if (length < pixeloffset(image)) {
-        const std::vector<std::uint8_t> header = bitmapheader(image);
+    if (!intact) {
         if (!file.writeat(0, header.data(), header.size())) return writefailure();
     } else {
         std::vector<std::uint8_t> field(4);

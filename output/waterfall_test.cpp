@@ -390,6 +390,16 @@ TEST_F(Waterfall, DeletedFileIsCreatedAgainAsAWholeBitmap) {
     EXPECT_EQ(field32(bytes, 22), 2);
     EXPECT_EQ(bytes.substr(1078, 72), std::string(72, '\0'));  // the lost line
     EXPECT_EQ(static_cast<unsigned char>(bytes[1150]), 255);
+
+    // A header overwritten by another program is restored with the next line.
+    File damage;
+    ASSERT_TRUE(damage.open(settings.bmp, File::Mode::update));
+    ASSERT_TRUE(damage.writeat(0, "\0\0", 2));
+    ASSERT_TRUE(damage.writeat(54 + 4 * 7, "\0", 1));
+    ASSERT_TRUE(damage.close());
+    append(0);
+    header = bitmapheader(image);
+    EXPECT_EQ(0, std::memcmp(file().data(), header.data(), header.size()));
 }
 
 TEST_F(Waterfall, NoStationsVisible) {
