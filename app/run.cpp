@@ -44,6 +44,7 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     computestartepoch(run.clock, run.settings);
     runtaisync(run.taisync, run.stations, run.timing, run.reader, run.buffer, run.frontend, run.clock,
                run.settings, run.platform);
+    createimage(run.image, run.settings, run.stations);
 }
 
 void startperiod(Run& run) {
@@ -69,8 +70,8 @@ void shortintegration(Run& run) {
     // line every short integration.
     if (run.longcount >= run.settings.longintegration) {
         run.longcount = 0;
-        // WATERFALL: appendline (the waterfall line from longre / longim /
-        // longresidual) goes here, before the rows are cleared.
+        appendline(run.image, run.settings, run.stations, run.timing, run.steering.longre, run.steering.longim,
+                   run.steering.longresidual, run.display.utchour, run.platform);
         std::fill(run.steering.longre.begin(), run.steering.longre.end(), 0.0f);
         std::fill(run.steering.longim.begin(), run.steering.longim.end(), 0.0f);
         std::fill(run.steering.longresidual.begin(), run.steering.longresidual.end(), 0.0f);

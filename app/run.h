@@ -11,6 +11,7 @@
 #include "acquisition/samplereader.h"
 #include "app/settings.h"
 #include "output/console.h"
+#include "output/waterfall.h"
 #include "platform/platform.h"
 #include "pulses/frontend.h"
 #include "pulses/integrator.h"
@@ -36,6 +37,7 @@ struct Run {
     Steering steering;
     Display display;
     TaiSync taisync;
+    WaterfallImage image;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <limits>
 
 #include "acquisition/samplereader.h"
@@ -82,7 +83,7 @@ void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, con
 void addshiftedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
                       std::int32_t d, std::int16_t sign, double windowstart, double bandcenter) {
     const double v = windowstart * bandcenter;
-    const double phi = 2.0 * M_PI * (v - std::floor(v));
+    const double phi = 2.0 * std::numbers::pi * (v - std::floor(v));
     const float c = static_cast<float>(std::cos(phi) * sign);
     const float q = static_cast<float>(std::sin(phi) * sign);
     std::int64_t* sre = in.sumre.data() + row;
