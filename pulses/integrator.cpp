@@ -1,6 +1,7 @@
 #include "pulses/integrator.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <numbers>
 #include <limits>
@@ -24,6 +25,8 @@ void createintegrator(PulseIntegrator& integrator, std::int32_t n, std::int32_t 
     integrator.sumpower.assign(cells, 0.0f);
     integrator.nbthreshold.assign(cells, 0.0f);
     integrator.nbcount.assign(cells, 0.0f);
+    integrator.blockre.assign(static_cast<size_t>(d), 0);
+    integrator.blockim.assign(static_cast<size_t>(d), 0);
     integrator.windowcount.assign(static_cast<size_t>(n), 0);
     integrator.signsum.assign(static_cast<size_t>(n), 0);
     integrator.timingresidual.assign(static_cast<size_t>(n), 0.0f);
@@ -35,45 +38,87 @@ void startperiod(PulseIntegrator& integrator, const Settings& settings) {
 
 namespace {
 
-// Window samples i0 .. i0 + d - 1 into row positions row .. row + d - 1.
-void addwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
-               std::int32_t d, std::int16_t sign) {
+// std::nearbyint (halves to even, in the default rounding mode) without a
+// library call: below 2^52, adding and removing 2^52 leaves exactly the
+// nearest integer, and the sign of the input is kept as nearbyint keeps it.
+double nearestinteger(double x) {
+#if FLT_EVAL_METHOD == 0
+    constexpr double big = 4503599627370496.0;  // 2^52
+    const double magnitude = std::fabs(x);
+    if (magnitude < big) return std::copysign((magnitude + big) - big, x);
+#endif
+    return std::nearbyint(x);
+}
+
+// A station's windows of one block are first summed into 32-bit scratch
+// rows (blockre, blockim), which the compiler can add several positions at
+// a time, and then flushed into the 64-bit rows. Integer sums do not depend
+// on the order of the additions, so the rows end up exactly as if every
+// window had been added to them directly. A window adds at most 32768 in
+// magnitude per position, so 65535 windows fit into the scratch.
+constexpr std::int32_t scratchwindows = 65535;
+
+void flushscratch(PulseIntegrator& in, size_t row) {
     std::int64_t* sre = in.sumre.data() + row;
     std::int64_t* sim = in.sumim.data() + row;
+    std::int32_t* bre = in.blockre.data();
+    std::int32_t* bim = in.blockim.data();
+    const std::int32_t d = in.windowsamples;
+    for (std::int32_t j = 0; j < d; ++j) {
+        sre[j] += bre[j];
+        sim[j] += bim[j];
+        bre[j] = 0;
+        bim[j] = 0;
+    }
+}
+
+// Window samples i0 .. i0 + d - 1 into scratch positions 0 .. d - 1.
+void addwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std::int16_t* __restrict im,
+               std::int32_t d, std::int16_t sign) {
+    std::int32_t* __restrict bre = in.blockre.data();
+    std::int32_t* __restrict bim = in.blockim.data();
     if (sign > 0) {
         for (std::int32_t j = 0; j < d; ++j) {
-            sre[j] += re[j];
-            sim[j] += im[j];
+            bre[j] += re[j];
+            bim[j] += im[j];
         }
     } else {
         for (std::int32_t j = 0; j < d; ++j) {
-            sre[j] -= re[j];
-            sim[j] -= im[j];
+            bre[j] -= re[j];
+            bim[j] -= im[j];
         }
     }
 }
 
 // The same through the noise-blanker gate: a sample whose power reaches the
-// threshold of its position is counted instead of integrated.
-void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
-                    const float* power, std::int32_t d, std::int16_t sign) {
-    std::int64_t* sre = in.sumre.data() + row;
-    std::int64_t* sim = in.sumim.data() + row;
-    float* sp = in.sumpower.data() + row;
-    const float* thr = in.nbthreshold.data() + row;
-    float* cnt = in.nbcount.data() + row;
-    for (std::int32_t j = 0; j < d; ++j) {
-        sp[j] += power[j];
-        if (power[j] < thr[j]) {
-            if (sign > 0) {
-                sre[j] += re[j];
-                sim[j] += im[j];
-            } else {
-                sre[j] -= re[j];
-                sim[j] -= im[j];
-            }
-        } else {
-            cnt[j] += 1.0f;
+// threshold of its position is counted instead of integrated. Written with
+// masks instead of branches so that it runs on several positions at once;
+// every position still gets exactly its one addition per window.
+void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restrict re,
+                    const std::int16_t* __restrict im, const float* __restrict power, std::int32_t d,
+                    std::int16_t sign) {
+    std::int32_t* __restrict bre = in.blockre.data();
+    std::int32_t* __restrict bim = in.blockim.data();
+    float* __restrict sp = in.sumpower.data() + row;
+    const float* __restrict thr = in.nbthreshold.data() + row;
+    float* __restrict cnt = in.nbcount.data() + row;
+    // keep: all bits set when the sample is integrated, 0 when it is counted
+    // (1 + keep is then 1, and adding 0.0f leaves a count unchanged).
+    if (sign > 0) {
+        for (std::int32_t j = 0; j < d; ++j) {
+            const std::int32_t keep = -static_cast<std::int32_t>(power[j] < thr[j]);
+            sp[j] += power[j];
+            bre[j] += re[j] & keep;
+            bim[j] += im[j] & keep;
+            cnt[j] += static_cast<float>(1 + keep);
+        }
+    } else {
+        for (std::int32_t j = 0; j < d; ++j) {
+            const std::int32_t keep = -static_cast<std::int32_t>(power[j] < thr[j]);
+            sp[j] += power[j];
+            bre[j] -= re[j] & keep;
+            bim[j] -= im[j] & keep;
+            cnt[j] += static_cast<float>(1 + keep);
         }
     }
 }
@@ -112,23 +157,33 @@ void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming&
     const auto stations = static_cast<std::int32_t>(
         std::min<size_t>(static_cast<size_t>(in.stationcount), table.stations.size()));
 
+    const double bufstart = buffer.bufstart;
+    const double bufend = buffer.bufend;
+    const bool shifted = settings.bandcenter != 0;
     for (const std::int16_t s : timing.processingorder) {
         if (s < 0 || s >= stations) continue;
         Station& st = table.stations[static_cast<size_t>(s)];
-        if (st.pulsecount < 1 || st.pulsecount > 18) continue;
+        const std::int32_t pulsecount = st.pulsecount;
+        if (pulsecount < 1 || pulsecount > 18) continue;
         const bool gated = settings.nb != 0 && !(settings.nb == 2 && st.blanked != 0) && powerkept;
         const size_t row = static_cast<size_t>(s) * static_cast<size_t>(d);
-        std::int32_t& windowcount = in.windowcount[static_cast<size_t>(s)];
+        // The station's walk is kept in locals and stored back at the end.
+        double windowstart = st.windowstart;
+        std::int32_t pulseindex = st.pulseindex;
+        std::int32_t windowcount = in.windowcount[static_cast<size_t>(s)];
+        std::int32_t signsum = in.signsum[static_cast<size_t>(s)];
+        float residual = in.timingresidual[static_cast<size_t>(s)];
+        std::int32_t scratched = 0;  // windows in the scratch rows
 
         // A window that would reach bufend waits for the next block.
-        while (st.windowstart + windowlength < buffer.bufend) {
-            const double before = st.windowstart;
-            if (st.pulseindex < 0 || st.pulseindex >= st.pulsecount) st.pulseindex = 0;
-            const std::int32_t pulse = st.pulseindex;
+        while (windowstart + windowlength < bufend) {
+            const double before = windowstart;
+            if (pulseindex < 0 || pulseindex >= pulsecount) pulseindex = 0;
+            const std::int32_t pulse = pulseindex;
             const std::int16_t g = st.phasesign[pulse];
 
-            const double x = (st.windowstart - buffer.bufstart) * sr;
-            const double first = std::nearbyint(x);
+            const double x = (windowstart - bufstart) * sr;
+            const double first = nearestinteger(x);
             // Windows before index 0 or past the valid samples (after a jump of
             // the sample clock or a step of the chain) are passed over, as is
             // everything once the window counter is full.
@@ -136,15 +191,20 @@ void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming&
                                 windowcount < std::numeric_limits<std::int32_t>::max();
             if (inside) {
                 const auto i0 = static_cast<std::int32_t>(first);
-                in.timingresidual[static_cast<size_t>(s)] += static_cast<float>(x - first);
+                residual += static_cast<float>(x - first);
                 const std::int16_t* re = buffer.samplere.data() + i0;
                 const std::int16_t* im = buffer.sampleim.data() + i0;
-                if (settings.bandcenter != 0) {
-                    addshiftedwindow(in, row, re, im, d, g, st.windowstart, settings.bandcenter);
-                } else if (gated) {
-                    addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
+                if (shifted) {
+                    addshiftedwindow(in, row, re, im, d, g, windowstart, settings.bandcenter);
                 } else {
-                    addwindow(in, row, re, im, d, g);
+                    if (gated)
+                        addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
+                    else
+                        addwindow(in, re, im, d, g);
+                    if (++scratched == scratchwindows) {
+                        flushscratch(in, row);
+                        scratched = 0;
+                    }
                 }
                 if (st.blanked != 0) {
                     // Cleared after integration, and only inside this window.
@@ -157,25 +217,31 @@ void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming&
                         if (i < buffer.samplepower.size()) buffer.samplepower[i] = 0;
                     }
                 }
-                in.signsum[static_cast<size_t>(s)] += g;
+                signsum += g;
             }
 
-            st.windowstart += st.pulseinterval[pulse];
-            st.pulseindex += 1;
-            if (st.pulseindex >= st.pulsecount) {
-                st.pulseindex = 0;
+            windowstart += st.pulseinterval[pulse];
+            pulseindex += 1;
+            if (pulseindex >= pulsecount) {
+                pulseindex = 0;
                 // Re-anchoring: the summed intervals never drift off the GRI grid.
                 if (st.gri > 0) {
                     const double G = st.gri / 100000.0;
-                    const double n = std::floor((st.windowstart - st.windowanchor) / G + 0.5);
-                    st.windowstart = st.windowanchor + n * G;
+                    const double n = std::floor((windowstart - st.windowanchor) / G + 0.5);
+                    windowstart = st.windowanchor + n * G;
                 }
             }
             if (inside) windowcount += 1;
             // A pattern that does not move forward (zero intervals, or times so
             // large that a step is lost in rounding) would never leave the loop.
-            if (!(st.windowstart > before)) break;
+            if (!(windowstart > before)) break;
         }
+        if (scratched > 0) flushscratch(in, row);
+        st.windowstart = windowstart;
+        st.pulseindex = pulseindex;
+        in.windowcount[static_cast<size_t>(s)] = windowcount;
+        in.signsum[static_cast<size_t>(s)] = signsum;
+        in.timingresidual[static_cast<size_t>(s)] = residual;
     }
 }
 

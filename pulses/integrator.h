@@ -32,6 +32,8 @@ struct PulseIntegrator {
     std::vector<std::int32_t> windowcount;   // N, windows integrated since the last fold
     std::vector<std::int32_t> signsum;       // N, sum of their phase-code signs
     std::vector<float> timingresidual;       // N, sum of (exact - rounded) window start, samples
+    std::vector<std::int32_t> blockre;       // D, scratch of integrateblock: one station's
+    std::vector<std::int32_t> blockim;       // windows of one block, flushed into sumre / sumim
 };
 
 // Sizes every row for n stations of d samples, all zero.
