@@ -30,21 +30,26 @@ void initfrontend(FrontEnd& frontend, const Settings& settings) {
 
 void accumulatebias(FrontEnd& frontend, const SampleBuffer& buffer, const Settings& settings, std::int32_t n) {
     if (n < 1) return;
+    const std::int16_t* __restrict re = buffer.samplere.data();
+    const std::int16_t* __restrict im = buffer.sampleim.data();
     std::int32_t bre = 0, bim = 0;  // |sum| <= 32767 x 32768: no overflow
     if (settings.nb != 0) {
+        const float* __restrict power = buffer.samplepower.data();
+        // One real32 sum in index order: its rounding is part of the result.
         float sum = 0;
-        for (std::int32_t k = 0; k < n; ++k) sum += buffer.samplepower[k];
+        for (std::int32_t k = 0; k < n; ++k) sum += power[k];
         const float threshold = sum * settings.nbfac / static_cast<float>(n);
+        // Integer sums in any order; a mask (all bits set below the
+        // threshold) instead of a branch lets several samples go at once.
         for (std::int32_t k = 0; k < n; ++k) {
-            if (buffer.samplepower[k] < threshold) {
-                bre += buffer.samplere[k];
-                bim += buffer.sampleim[k];
-            }
+            const std::int32_t below = -static_cast<std::int32_t>(power[k] < threshold);
+            bre += re[k] & below;
+            bim += im[k] & below;
         }
     } else {
         for (std::int32_t k = 0; k < n; ++k) {
-            bre += buffer.samplere[k];
-            bim += buffer.sampleim[k];
+            bre += re[k];
+            bim += im[k];
         }
     }
     frontend.biassumre += static_cast<float>(bre);
