@@ -167,11 +167,23 @@ void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const Sample
                 accim[index] += static_cast<std::int32_t>(std::nearbyint(-i * s + q * c));
                 phi += dphi;
                 if (phi > pif) phi -= twopif;
+                index += 1;
             } else {
-                accre[index] += re[k];
-                accim[index] += im[k];
+                // Up to the end of the slice or of the block in one run;
+                // k is then the last sample folded.
+                const std::int64_t run = std::max<std::int64_t>(
+                    std::min<std::int64_t>(end - k, static_cast<std::int64_t>(e.segend) - index), 1);
+                std::int64_t* __restrict ar = accre + index;
+                std::int64_t* __restrict ai = accim + index;
+                const std::int16_t* __restrict r = re + k;
+                const std::int16_t* __restrict q = im + k;
+                for (std::int64_t j = 0; j < run; ++j) {
+                    ar[j] += r[j];
+                    ai[j] += q[j];
+                }
+                index += static_cast<std::int32_t>(run);
+                k += run - 1;
             }
-            index += 1;
             if (index == e.segend) {
                 e.pcitime += period;
                 // The next cycle starts with the sample nearest its nominal
