@@ -29,6 +29,14 @@ windows: deps
 	JOBS=$(JOBS) bash scripts/test-windows --build-only
 	@ls build-win/*.exe
 
+# Throughput of the whole monitor on one simulated hour (bench/throughput),
+# then the micro benchmarks; built in build-bench.
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-bench -j $(JOBS)
+	bash bench/throughput build-bench
+	set -e; for b in build-bench/*-bench; do echo "== $$b"; "$$b"; done
+
 # Runs every fuzz target for FUZZ_SECONDS (default 600) on a copy of its corpus.
 FUZZ_SECONDS ?= 600
 fuzz: deps
@@ -37,4 +45,4 @@ fuzz: deps
 	bash scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan build-win build-fuzz
+	rm -rf build build-asan build-win build-fuzz build-bench
