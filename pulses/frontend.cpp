@@ -1,5 +1,6 @@
 #include "pulses/frontend.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "acquisition/samplereader.h"
@@ -17,6 +18,21 @@ void setstep(FrontEnd& fe, const Settings& settings) {
     const float w = toreal32(2.0 * static_cast<double>(pi) * settings.looffset / fe.r);
     fe.lostep[0] = std::cos(w);
     fe.lostep[1] = -std::sin(w);
+}
+
+// toint16 of a real32 value, without a library call for the samples that
+// are in range: below 2^23, adding and removing 2^23 leaves exactly the
+// nearest integer, halves to even. NaN and values beyond the int16 range go
+// through toint16 (0 and clamping).
+std::int16_t sampletoint16(float value) {
+#if FLT_EVAL_METHOD == 0
+    if (value > -32768.5f && value < 32767.5f) {
+        constexpr float big = 8388608.0f;  // 2^23
+        const float nearest = std::copysign((std::fabs(value) + big) - big, value);
+        return static_cast<std::int16_t>(static_cast<std::int32_t>(nearest));
+    }
+#endif
+    return toint16(value);
 }
 
 }  // namespace
@@ -68,8 +84,8 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
     if (settings.filescale != 1 && !shift) {
         const float scale = settings.filescale;
         for (std::int32_t i = first; i < end; ++i) {
-            re[i] = toint16(scale * static_cast<float>(re[i]));
-            if (twochannels) im[i] = toint16(scale * static_cast<float>(im[i]));
+            re[i] = sampletoint16(scale * static_cast<float>(re[i]));
+            if (twochannels) im[i] = sampletoint16(scale * static_cast<float>(im[i]));
         }
     }
 
@@ -95,11 +111,11 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
             const float c = fe.lorotor[0], s = fe.lorotor[1];
             const float x = re[i], y = im[i];
             if (twochannels) {
-                re[i] = toint16(c * x - s * y);
-                im[i] = toint16(s * x + c * y);
+                re[i] = sampletoint16(c * x - s * y);
+                im[i] = sampletoint16(s * x + c * y);
             } else {
-                re[i] = toint16(c * x);
-                im[i] = toint16(s * x);
+                re[i] = sampletoint16(c * x);
+                im[i] = sampletoint16(s * x);
             }
             const float cs = fe.lostep[0], ss = fe.lostep[1];
             fe.lorotor[0] = cs * c - ss * s;
