@@ -97,11 +97,9 @@ bool writeattempt(File& file, const WaterfallImage& image, const std::string& pa
     if (!intact) {
         if (!file.writeat(0, header.data(), header.size())) return writefailure();
     } else {
-        std::vector<std::uint8_t> field(4);
-        putint32(field, 0, image.imagefilesize);
-        if (!file.writeat(2, field.data(), field.size())) return writefailure();
-        putint32(field, 0, image.imageheight);
-        if (!file.writeat(22, field.data(), field.size())) return writefailure();
+        // Size and height go out in one write of bytes 2 .. 25 (the fields
+        // between them unchanged), so a kill never leaves them disagreeing.
+        if (!file.writeat(2, header.data() + 2, 24)) return writefailure();
     }
     return true;
 }

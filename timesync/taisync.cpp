@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -20,7 +21,7 @@ namespace corvane {
 
 namespace {
 
-constexpr double twopi = 2 * M_PI;
+constexpr double twopi = 2 * std::numbers::pi;
 constexpr float twopif = 6.28318530718f;
 constexpr float pif = 3.14159265359f;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
@@ -154,7 +155,7 @@ TEST(Gathering, CarrierRotationStaysInPhaseAcrossBlocks) {
     ASSERT_NEAR(f, -343.4, 0.1);
     Stream stream(256, 1000);
     for (std::size_t n = 0; n < 30000; ++n) {
-        double a = 2 * M_PI * f * static_cast<double>(n) / sr;
+        double a = 2 * std::numbers::pi * f * static_cast<double>(n) / sr;
         stream.re.push_back(static_cast<std::int16_t>(std::lrint(8000 * std::cos(a))));
         stream.im.push_back(static_cast<std::int16_t>(std::lrint(8000 * std::sin(a))));
     }
