@@ -341,6 +341,9 @@ void validatesettings(const Settings& s) {
         if (s.fileblocklen > 0)
             refuse("fileblocklen", integertext(s.fileblocklen),
                    "block length plus overlap must not exceed 32767 samples");
+        if (g.requestedblocklen + 256 <= 32767)
+            refuse("displaysamples", integertext(s.displaysamples),
+                   "the overlap it needs plus the block length must not exceed 32767 samples");
         refuse("sr", real64text(s.sr), "block length plus overlap must not exceed 32767 samples; set fileblocklen");
     }
     const auto n = static_cast<std::int64_t>(s.selection.size());

@@ -97,11 +97,9 @@ bool writeattempt(File& file, const WaterfallImage& image, const std::string& pa
     if (!intact) {
         if (!file.writeat(0, header.data(), header.size())) return writefailure();
     } else {
-        std::vector<std::uint8_t> field(4);
-        putint32(field, 0, image.imagefilesize);
-        if (!file.writeat(2, field.data(), field.size())) return writefailure();
-        putint32(field, 0, image.imageheight);
-        if (!file.writeat(22, field.data(), field.size())) return writefailure();
+        // Size and height go out in one write of bytes 2 .. 25 (the fields
+        // between them unchanged), so a kill never leaves them disagreeing.
+        if (!file.writeat(2, header.data() + 2, 24)) return writefailure();
     }
     return true;
 }
@@ -156,6 +154,29 @@ std::vector<std::uint8_t> bitmapheader(const WaterfallImage& image) {
     return bytes;
 }
 
+namespace {
+
+// Creates (or truncates) a file holding exactly the given bytes; on failure
+// returns false with the reason.
+bool writewholefile(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& failure) {
+    File file;
+    if (!file.open(path, File::Mode::create)) {
+        failure = "cannot create waterfall bitmap " + quoted(path) + ": " + lastoserror();
+        return false;
+    }
+    if (!file.write(bytes.data(), bytes.size())) {
+        failure = "cannot write waterfall bitmap " + quoted(path) + ": " + lastoserror();
+        return false;
+    }
+    if (!file.close()) {
+        failure = "cannot close waterfall bitmap " + quoted(path) + ": " + lastoserror();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void createimage(WaterfallImage& image, const Settings& settings, const StationTable& table) {
     const bool grey = settings.colour == 0;
     image.bytesperpixel = grey ? 1 : 3;
@@ -176,17 +197,17 @@ void createimage(WaterfallImage& image, const Settings& settings, const StationT
     image.phasecos = 0;
     image.phasesin = 0;
 
-    File file;
-    if (!file.open(settings.bmp, File::Mode::create))
-        throw RuntimeError(fileioerror, "cannot create waterfall bitmap " + quoted(settings.bmp) + ": " +
-                                            lastoserror());
+    // The new picture is written beside the old one and renamed over it, so
+    // that a kill during start-up never leaves an empty or headless file.
+    // Where the rename is refused (a viewer holding the old file on some
+    // systems) the file is created in place instead.
     const std::vector<std::uint8_t> header = bitmapheader(image);
-    if (!file.write(header.data(), header.size()))
-        throw RuntimeError(fileioerror, "cannot write waterfall bitmap " + quoted(settings.bmp) + ": " +
-                                            lastoserror());
-    if (!file.close())
-        throw RuntimeError(fileioerror, "cannot close waterfall bitmap " + quoted(settings.bmp) + ": " +
-                                            lastoserror());
+    const std::string part = settings.bmp + ".part";
+    std::string failure;
+    if (!writewholefile(part, header, failure) || !renamefile(part, settings.bmp)) {
+        deletefile(part);
+        if (!writewholefile(settings.bmp, header, failure)) throw RuntimeError(fileioerror, failure);
+    }
     image.rowbuffer.assign(static_cast<std::size_t>(linebytes(image)), 32);
 }
 

@@ -24,19 +24,6 @@ struct File::Handle {
     int fd = -1;
 };
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, Mode mode) {
     close();
     int flags = O_RDONLY;
@@ -139,20 +126,6 @@ bool deletefile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool renamefile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool readwholefile(const std::string& path, std::string& contents) {
-    File f;
-    if (!f.open(path, File::Mode::read)) return false;
-    contents.clear();
-    char buffer[65536];
-    for (;;) {
-        std::int64_t n = f.read(buffer, sizeof buffer);
-        if (n < 0) return false;
-        if (n == 0) break;
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 std::string lastoserror() { return std::strerror(errno); }

@@ -45,19 +45,6 @@ struct File::Handle {
     HANDLE h = INVALID_HANDLE_VALUE;
 };
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, Mode mode) {
     close();
     DWORD access = GENERIC_READ;
@@ -163,20 +150,6 @@ bool deletefile(const std::string& path) { return DeleteFileW(widen(path).c_str(
 
 bool renamefile(const std::string& from, const std::string& to) {
     return MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? true : fail();
-}
-
-bool readwholefile(const std::string& path, std::string& contents) {
-    File f;
-    if (!f.open(path, File::Mode::read)) return false;
-    contents.clear();
-    char buffer[65536];
-    for (;;) {
-        std::int64_t n = f.read(buffer, sizeof buffer);
-        if (n < 0) return false;
-        if (n == 0) break;
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 void binarystdin() { _setmode(_fileno(stdin), _O_BINARY); }

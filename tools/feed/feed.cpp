@@ -1,3 +1,4 @@
+#include "tools/common/options.h"
 #include "feed.h"
 
 #include <cmath>
@@ -10,7 +11,7 @@ namespace corvane::feed {
 
 namespace {
 
-[[noreturn]] void bad(const std::string& what) { throw RuntimeError(illegalfunctioncall, what); }
+[[noreturn]] void bad(const std::string& what) { badoption(what); }
 
 std::int64_t count(const std::string& option, const std::string& text, std::int64_t hi) {
     char* end = nullptr;
@@ -25,19 +26,10 @@ std::int64_t count(const std::string& option, const std::string& text, std::int6
 FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
     FeedOptions o;
     std::int64_t filebytes = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i], value;
-        bool hasvalue = false;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            value = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-            hasvalue = true;
-        }
-        auto arg = [&]() -> std::string {
-            if (hasvalue) return value;
-            if (i + 1 >= args.size()) bad("option " + a + " needs a value");
-            return args[++i];
-        };
+    OptionReader options(args);
+    while (options.next()) {
+        const std::string& a = options.name();
+        auto arg = [&] { return options.value(); };
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--live") {
@@ -53,7 +45,7 @@ FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else {
-            bad("unknown option \"" + args[i] + "\"");
+            bad("unknown option \"" + options.raw() + "\"");
         }
     }
     if (o.help) return o;

@@ -1,3 +1,4 @@
+#include "tools/common/options.h"
 #include "simoptions.h"
 
 #include <cctype>
@@ -10,7 +11,7 @@ namespace corvane::sim {
 
 namespace {
 
-[[noreturn]] void bad(const std::string& what) { throw RuntimeError(illegalfunctioncall, what); }
+[[noreturn]] void bad(const std::string& what) { badoption(what); }
 
 // A whole text as a finite number, or an error naming the option.
 double number(const std::string& option, const std::string& text) {
@@ -78,20 +79,10 @@ bool parsestation(const std::string& text, StationChoice& choice) {
 
 SimOptions parsesimoptions(const std::vector<std::string>& args) {
     SimOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        std::string value;
-        bool hasvalue = false;
-        if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-            value = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-            hasvalue = true;
-        }
-        auto arg = [&]() -> std::string {
-            if (hasvalue) return value;
-            if (i + 1 >= args.size()) bad("option " + a + " needs a value");
-            return args[++i];
-        };
+    OptionReader options(args);
+    while (options.next()) {
+        const std::string& a = options.name();
+        auto arg = [&] { return options.value(); };
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--table") {
@@ -178,7 +169,7 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else {
-            bad("unknown option \"" + args[i] + "\"");
+            bad("unknown option \"" + options.raw() + "\"");
         }
     }
     if (o.help) return o;

@@ -1,0 +1,33 @@
+// The parts of the file layer that are the same on every OS.
+#include "platform/platform.h"
+
+namespace corvane {
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+bool readwholefile(const std::string& path, std::string& contents) {
+    File f;
+    if (!f.open(path, File::Mode::read)) return false;
+    contents.clear();
+    char buffer[65536];
+    for (;;) {
+        std::int64_t n = f.read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,50 @@
+// Command-line options of the companion programs: "--name value" or
+// "--name=value". Mistakes throw RuntimeError 1 with a message naming the
+// option, which the programs print before exiting with status 1.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/errors.h"
+
+namespace corvane {
+
+[[noreturn]] inline void badoption(const std::string& what) { throw RuntimeError(illegalfunctioncall, what); }
+
+class OptionReader {
+public:
+    explicit OptionReader(const std::vector<std::string>& args) : args_(args) {}
+
+    // Moves to the next option; false at the end. name() is the option
+    // without any "=value" part.
+    bool next() {
+        if (++index_ >= args_.size()) return false;
+        name_ = args_[index_];
+        inlinevalue_.clear();
+        hasinline_ = false;
+        const auto eq = name_.find('=');
+        if (name_.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlinevalue_ = name_.substr(eq + 1);
+            name_ = name_.substr(0, eq);
+            hasinline_ = true;
+        }
+        return true;
+    }
+    const std::string& name() const { return name_; }
+    const std::string& raw() const { return args_[index_]; }
+    // The option's value: after "=", or the next argument.
+    std::string value() {
+        if (hasinline_) return inlinevalue_;
+        if (index_ + 1 >= args_.size()) badoption("option " + name_ + " needs a value");
+        return args_[++index_];
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t index_ = static_cast<std::size_t>(-1);
+    std::string name_, inlinevalue_;
+    bool hasinline_ = false;
+};
+
+}  // namespace corvane
