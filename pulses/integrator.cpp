@@ -55,8 +55,9 @@ double nearestinteger(double x) {
 // a time, and then flushed into the 64-bit rows. Integer sums do not depend
 // on the order of the additions, so the rows end up exactly as if every
 // window had been added to them directly. A window adds at most 32768 in
-// magnitude per position, so 65535 windows fit into the scratch.
-constexpr std::int32_t scratchwindows = 65535;
+// magnitude per position (65536 when shifted by the band centre), so 32767
+// windows fit into the scratch.
+constexpr std::int32_t scratchwindows = 32767;
 
 void flushscratch(PulseIntegrator& in, size_t row) {
     std::int64_t* sre = in.sumre.data() + row;
@@ -123,21 +124,34 @@ void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restr
     }
 }
 
+// nearbyint of a rotated sample, |v| <= 65536: far below 2^23, where adding
+// and removing 2^23 leaves exactly the nearest integer, halves to even.
+std::int32_t nearestsample(float v) {
+#if FLT_EVAL_METHOD == 0
+    constexpr float big = 8388608.0f;  // 2^23
+    return static_cast<std::int32_t>(std::copysign((std::fabs(v) + big) - big, v));
+#else
+    return static_cast<std::int32_t>(std::nearbyint(v));
+#endif
+}
+
 // The window shifted down by `bandcenter` Hz: the phase is taken once, at the
-// window start, and the sign folded into the rotation.
-void addshiftedwindow(PulseIntegrator& in, size_t row, const std::int16_t* re, const std::int16_t* im,
+// window start, and the sign folded into the rotation. With |c|, |q| <= 1
+// every rotated sample lies within +-65536.
+void addshiftedwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std::int16_t* __restrict im,
                       std::int32_t d, std::int16_t sign, double windowstart, double bandcenter) {
     const double v = windowstart * bandcenter;
     const double phi = 2.0 * std::numbers::pi * (v - std::floor(v));
     const float c = static_cast<float>(std::cos(phi) * sign);
     const float q = static_cast<float>(std::sin(phi) * sign);
-    std::int64_t* sre = in.sumre.data() + row;
-    std::int64_t* sim = in.sumim.data() + row;
+    if (!std::isfinite(c) || !std::isfinite(q)) return;  // a rotation of NaN rounds to 0 everywhere
+    std::int32_t* __restrict bre = in.blockre.data();
+    std::int32_t* __restrict bim = in.blockim.data();
     for (std::int32_t j = 0; j < d; ++j) {
         const float x = re[j];
         const float y = im[j];
-        sre[j] += toint64(std::nearbyint(c * x - q * y));
-        sim[j] += toint64(std::nearbyint(q * x + c * y));
+        bre[j] += nearestsample(c * x - q * y);
+        bim[j] += nearestsample(q * x + c * y);
     }
 }
 
@@ -194,17 +208,15 @@ void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming&
                 residual += static_cast<float>(x - first);
                 const std::int16_t* re = buffer.samplere.data() + i0;
                 const std::int16_t* im = buffer.sampleim.data() + i0;
-                if (shifted) {
-                    addshiftedwindow(in, row, re, im, d, g, windowstart, settings.bandcenter);
-                } else {
-                    if (gated)
-                        addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
-                    else
-                        addwindow(in, re, im, d, g);
-                    if (++scratched == scratchwindows) {
-                        flushscratch(in, row);
-                        scratched = 0;
-                    }
+                if (shifted)
+                    addshiftedwindow(in, re, im, d, g, windowstart, settings.bandcenter);
+                else if (gated)
+                    addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
+                else
+                    addwindow(in, re, im, d, g);
+                if (++scratched == scratchwindows) {
+                    flushscratch(in, row);
+                    scratched = 0;
                 }
                 if (st.blanked != 0) {
                     // Cleared after integration, and only inside this window.
