@@ -45,6 +45,11 @@ void handover(LiveWriter& writer, Clock& clock) {
     ++writer.filecount;
 }
 
+void handoverendfile(LiveWriter& writer, Clock& clock) {
+    writetemporary(writer, nullptr, 0);
+    handover(writer, clock);
+}
+
 void discardtemporary(LiveWriter& writer) {
     if (writer.file.isopen()) writer.file.close();
     if (fileexists(writer.temporary)) deletefile(writer.temporary);

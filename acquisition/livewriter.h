@@ -36,6 +36,9 @@ void writetemporary(LiveWriter& writer, const void* data, std::size_t size);
 // throws RuntimeError 3 when the rename fails.
 void handover(LiveWriter& writer, Clock& clock);
 
+// Hands over the zero-length file that ends the monitor's run.
+void handoverendfile(LiveWriter& writer, Clock& clock);
+
 // Closes and removes a temporary file left by an interrupted run.
 void discardtemporary(LiveWriter& writer);
 

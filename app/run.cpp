@@ -98,8 +98,12 @@ void endperiod(Run& run) {
 void maincycle(Run& run) {
     for (;;) {
         startperiod(run);
+        // Samples the synchronisation has read are integrated before the next
+        // read. Otherwise the period starts at sample time 0, and so does the
+        // short integration (keeping the old period's shortstart would hold
+        // back the first status line for as long as the old period lasted).
         bool integratefirst = run.buffer.bufend > 0;
-        if (integratefirst) run.shortstart = static_cast<float>(run.buffer.bufend);
+        run.shortstart = integratefirst ? static_cast<float>(run.buffer.bufend) : 0.0f;
         for (;;) {
             if (!integratefirst) {
                 if (run.reader.bytesleft <= 0) return;

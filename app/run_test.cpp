@@ -39,16 +39,18 @@ TEST(Run, HelpAndVersionExitZero) {
 }
 
 // A folder with a settings file, a one-station table and a short recording.
-std::string writerun(const std::string& name) {
+std::string writerun(const std::string& name, int frames = 5000, const std::string& extra = "") {
     auto dir = std::filesystem::temp_directory_path() / ("corvane-run-test-" + name);
     std::filesystem::create_directories(dir);
     const std::string d = dir.string();
     std::ofstream(d + "/table.txt") << "6731,0,M,Test,54,0,0,N,3,0,0,W,0,0,100\n";
     std::ofstream rec(d + "/rec.wav", std::ios::binary);
-    rec << std::string(46, '\0') << std::string(4 * 5000, '\0');
+    rec << std::string(46, '\0');
+    for (int i = 0; i < frames; ++i) rec << (i % 7 ? '\x10' : '\x70') << '\0' << '\0' << '\0';
     rec.close();
     std::ofstream(d + "/corvane.ini") << "[file]\nwav = " << d << "/rec.wav\ntable = " << d
-                                      << "/table.txt\nbmp = " << d << "/out.bmp\n[stations]\n6731m\n";
+                                      << "/table.txt\nbmp = " << d << "/out.bmp\n[stations]\n6731m\n"
+                                      << extra;
     return d + "/corvane.ini";
 }
 
@@ -75,6 +77,22 @@ TEST(Run, EndOfRecordingEndsWithStatus0AndAnEmptyLine) {
     EXPECT_TRUE(err.str().empty()) << err.str();
     const std::string& t = p.fakeconsole.transcript;
     EXPECT_EQ(t.substr(t.size() - 1), "\n");
+}
+
+TEST(Run, ShortIntegrationsStartAfreshAfterAPeriodEnd) {
+    // Every fold is bad, so every third short integration ends the period.
+    // Ten seconds in periods of three: nine status lines. A period start
+    // that kept the old shortstart would wait out the old period first.
+    testing::FakePlatform p;
+    std::ostringstream err;
+    const std::string ini =
+        writerun("resync", 10 * 22050, "[time]\nshortintegration = 1\n[taisync]\nresynclimit = 1e9\n");
+    const char* argv[] = {"corvane", ini.c_str()};
+    EXPECT_EQ(corvanemain(2, argv, p, err), 0) << err.str();
+    const std::string& t = p.fakeconsole.transcript;
+    int lines = 0;
+    for (size_t at = t.find(" max"); at != std::string::npos; at = t.find(" max", at + 1)) ++lines;
+    EXPECT_EQ(lines, 9) << t;
 }
 
 TEST(Run, ErrorReportFormat) {

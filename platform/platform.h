@@ -58,6 +58,13 @@ public:
     virtual void run(const std::string& commandline) = 0;
 };
 
+// The command interpreter of the system (std::system: sh on POSIX, cmd.exe
+// on Windows).
+class SystemCommandRunner : public CommandRunner {
+public:
+    void run(const std::string& commandline) override;
+};
+
 // The platform services a run uses, passed by reference to the operations.
 struct Platform {
     Platform(Console& c, Keyboard& k, Clock& t, CommandRunner& r)

@@ -264,22 +264,11 @@ private:
     }
 };
 
-// ---------------------------------------------------------------- commands
-
-class PosixCommandRunner : public CommandRunner {
-public:
-    void run(const std::string& commandline) override {
-        std::fflush(stdout);
-        int rc = std::system(commandline.c_str());
-        (void)rc;  // the exit status is ignored
-    }
-};
-
 struct SystemPlatform : Platform {
     PosixConsole consoleimpl;
     PosixKeyboard keyboardimpl;
     PosixClock clockimpl;
-    PosixCommandRunner commandsimpl;
+    SystemCommandRunner commandsimpl;
     SystemPlatform() : Platform(consoleimpl, keyboardimpl, clockimpl, commandsimpl) {}
 };
 

@@ -293,20 +293,11 @@ private:
     double frequency_ = 0;
 };
 
-class Win32CommandRunner : public CommandRunner {
-public:
-    void run(const std::string& commandline) override {
-        std::fflush(stdout);
-        int rc = std::system(commandline.c_str());
-        (void)rc;  // the exit status is ignored
-    }
-};
-
 struct SystemPlatform : Platform {
     Win32Console consoleimpl;
     Win32Keyboard keyboardimpl;
     Win32Clock clockimpl;
-    Win32CommandRunner commandsimpl;
+    SystemCommandRunner commandsimpl;
     SystemPlatform() : Platform(consoleimpl, keyboardimpl, clockimpl, commandsimpl) {}
 };
 

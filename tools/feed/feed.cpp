@@ -117,10 +117,7 @@ FeedTotals runfeed(std::FILE* input, const FeedOptions& options, Clock& clock) {
                 totals.bytes += static_cast<std::int64_t>(infile);
             }
         }
-        if (options.endfile) {
-            writetemporary(writer, nullptr, 0);
-            handover(writer, clock);
-        }
+        if (options.endfile) handoverendfile(writer, clock);
     } catch (...) {
         discardtemporary(writer);
         throw;

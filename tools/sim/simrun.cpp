@@ -127,10 +127,7 @@ RunTotals writelive(Synth& synth, const SimOptions& options, Clock& clock) {
             }
             handover(writer, clock);
         }
-        if (options.endfile) {
-            writetemporary(writer, nullptr, 0);
-            handover(writer, clock);
-        }
+        if (options.endfile) handoverendfile(writer, clock);
     } catch (...) {
         discardtemporary(writer);
         throw;

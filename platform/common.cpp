@@ -1,4 +1,7 @@
-// The parts of the file layer that are the same on every OS.
+// The parts of the platform layer that are the same on every OS.
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/platform.h"
 
 namespace corvane {
@@ -28,6 +31,12 @@ bool readwholefile(const std::string& path, std::string& contents) {
         contents.append(buffer, static_cast<std::size_t>(n));
     }
     return true;
+}
+
+void SystemCommandRunner::run(const std::string& commandline) {
+    std::fflush(stdout);
+    int rc = std::system(commandline.c_str());
+    (void)rc;  // the exit status is ignored
 }
 
 }  // namespace corvane
