@@ -331,6 +331,9 @@ namespace {
 
 void validatesettings(const Settings& s) {
     if (!(s.sr > 0)) refuse("sr", real64text(s.sr), "the sample rate must be greater than 0");
+    // Below this a window spans many pulses and a block ever more of them:
+    // nothing can be received, and the integration would take hours.
+    if (s.sr < 1000) refuse("sr", real64text(s.sr), "the sample rate must be at least 1000 Hz");
     if (s.displaysamples < 1)
         refuse("displaysamples", integertext(s.displaysamples), "a pulse window needs at least 1 sample");
     BlockGeometry g = computeblockgeometry(s);

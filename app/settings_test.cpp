@@ -194,6 +194,7 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     expectrefused(base("[frequency]\nsr = 0\n"), "sr");
     expectrefused(base("[frequency]\nsr = -5\n"), "sr");
     expectrefused(base("[frequency]\nsr = 2000\n"), "sr");          // blocks of 0 samples
+    expectrefused(base("[file]\nfileblocklen = 23\n[frequency]\nsr = 1\n"), "sr");  // hours per block
     expectrefused(base("[frequency]\nsr = 200000\n"), "sr");        // buffer over 32767
     expectrefused(base("[file]\nfileblocklen = 40000\n"), "fileblocklen");
     expectrefused(base("[time]\ndisplaysamples = 0\n"), "displaysamples");
