@@ -191,6 +191,15 @@ void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming&
 
         // A window that would reach bufend waits for the next block.
         while (windowstart + windowlength < bufend) {
+            // Whole phase code intervals that lie before the buffer (after a
+            // large jump of the sample clock) can never be integrated: they
+            // are passed over at once instead of pulse by pulse, which could
+            // take for ever. Normal operation never has a whole one there.
+            if (pulseindex == 0 && st.gri > 0) {
+                const double interval = st.gri / 50000.0;
+                const double behind = std::floor((bufstart - windowstart) / interval);
+                if (behind >= 1) windowstart += behind * interval;
+            }
             const double before = windowstart;
             if (pulseindex < 0 || pulseindex >= pulsecount) pulseindex = 0;
             const std::int32_t pulse = pulseindex;

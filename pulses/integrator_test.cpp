@@ -271,3 +271,27 @@ TEST(UpdateThresholds, SpreadAndEdgesOfTheRow) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(IntegrateBlock, AHugeJumpOfTheSampleClockIsPassedOverAtOnce) {
+    // The buffer lies 1e12 s after the window (a wild clock correction): the
+    // walk must not step through every pulse in between, and the windows it
+    // passes over are neither integrated nor counted.
+    World w(1, 4, 2048);
+    for (auto& v : w.buffer.samplere) v = 100;
+    w.placeat(0, 0);
+    w.buffer.bufstart += 1e12;
+    w.buffer.bufend += 1e12;
+    w.run();
+    const Station& st = w.table.stations[0];
+    EXPECT_GE(st.windowstart + 4 / 1024.0, w.buffer.bufend);
+    EXPECT_LT(st.windowstart, w.buffer.bufend + 1.0);
+    // Only the windows inside the buffer count: one per second of samples.
+    EXPECT_LE(w.integrator.windowcount[0], 2);
+    EXPECT_EQ(w.integrator.sumre[0], 100 * w.integrator.windowcount[0]);
+}
+
+}  // namespace
+}  // namespace corvane
