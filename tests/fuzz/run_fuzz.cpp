@@ -66,6 +66,8 @@ struct Scratch {
     Scratch() {
         dir = std::filesystem::temp_directory_path() / "corvane-run-fuzz";
         std::filesystem::create_directories(dir);
+        // "stations.txt" is written to the working folder.
+        std::filesystem::current_path(dir);
         std::ofstream(dir / "table.txt")
             << "6731,0,M,Lessay,49,8,55,N,1,30,17,W,0,0,250\n"
                "6731,2,Y,Anthorn,54,54,40,N,3,17,14,W,27300,0,250\n"
