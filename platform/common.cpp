@@ -33,6 +33,23 @@ bool readwholefile(const std::string& path, std::string& contents) {
     return true;
 }
 
+bool PolledKeyboard::keypending() {
+    if (pending_ >= 0) return true;
+    if (ended_) return false;
+    const int c = pollbyte();
+    if (c == endofinput) ended_ = true;
+    if (c < 0) return false;
+    pending_ = c;
+    return true;
+}
+
+int PolledKeyboard::takekey() {
+    if (!keypending()) return -1;
+    const int key = pending_;
+    pending_ = nokey;
+    return key;
+}
+
 void SystemCommandRunner::run(const std::string& commandline) {
     std::fflush(stdout);
     int rc = std::system(commandline.c_str());

@@ -34,6 +34,24 @@ public:
     virtual int takekey() = 0;
 };
 
+// A keyboard that reads one byte at a time: keeps the byte read ahead by
+// keypending() until takekey(), and after the end of input never polls again.
+// Each OS says only how to poll one byte.
+class PolledKeyboard : public Keyboard {
+public:
+    bool keypending() final;
+    int takekey() final;
+
+protected:
+    enum : int { nokey = -1, endofinput = -2 };
+    // One byte 0..255 without waiting, nokey, or endofinput.
+    virtual int pollbyte() = 0;
+
+private:
+    int pending_ = nokey;
+    bool ended_ = false;
+};
+
 // Clocks and sleeping.
 class Clock {
 public:

@@ -177,7 +177,7 @@ void onsignal(int sig) {
     ::raise(sig);
 }
 
-class PosixKeyboard : public Keyboard {
+class PosixKeyboard : public PolledKeyboard {
 public:
     PosixKeyboard() {
         if (::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &savedterminal) == 0) {
@@ -196,36 +196,20 @@ public:
     }
     ~PosixKeyboard() override { restoreterminal(); }
 
-    bool keypending() override {
-        if (pending_ >= 0) return true;
-        if (ended_) return false;
+private:
+    int pollbyte() override {
         struct pollfd p = {STDIN_FILENO, POLLIN, 0};
-        int rc = ::poll(&p, 1, 0);
-        if (rc <= 0) return false;
+        if (::poll(&p, 1, 0) <= 0) return nokey;
         if (p.revents & (POLLIN | POLLHUP)) {
             unsigned char c;
             ssize_t n = ::read(STDIN_FILENO, &c, 1);
-            if (n == 1) {
-                pending_ = c;
-                return true;
-            }
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) ended_ = true;
-            return false;
+            if (n == 1) return c;
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return endofinput;
+            return nokey;
         }
-        if (p.revents & (POLLERR | POLLNVAL)) ended_ = true;
-        return false;
+        if (p.revents & (POLLERR | POLLNVAL)) return endofinput;
+        return nokey;
     }
-
-    int takekey() override {
-        if (!keypending()) return -1;
-        int key = pending_;
-        pending_ = -1;
-        return key;
-    }
-
-private:
-    int pending_ = -1;
-    bool ended_ = false;  // end of input: no key is ever pending again
 };
 
 // ---------------------------------------------------------------- clock

@@ -203,49 +203,29 @@ private:
 
 // ---------------------------------------------------------------- keyboard
 
-class Win32Keyboard : public Keyboard {
+class Win32Keyboard : public PolledKeyboard {
 public:
     Win32Keyboard() : in_(GetStdHandle(STD_INPUT_HANDLE)) {
         DWORD mode;
         console_ = in_ != INVALID_HANDLE_VALUE && GetConsoleMode(in_, &mode);
         pipe_ = !console_ && in_ != INVALID_HANDLE_VALUE && GetFileType(in_) == FILE_TYPE_PIPE;
     }
-    bool keypending() override {
-        if (pending_ >= 0) return true;
-        if (console_) {
-            if (!_kbhit()) return false;
-            pending_ = _getch() & 0xFF;
-            return true;
-        }
-        if (!pipe_ || ended_) return false;
-        DWORD available = 0;
-        if (!PeekNamedPipe(in_, nullptr, 0, nullptr, &available, nullptr)) {
-            ended_ = true;  // the writer has gone: end of input
-            return false;
-        }
-        if (available == 0) return false;
-        unsigned char c;
-        DWORD got = 0;
-        if (!ReadFile(in_, &c, 1, &got, nullptr) || got != 1) {
-            ended_ = true;
-            return false;
-        }
-        pending_ = c;
-        return true;
-    }
-    int takekey() override {
-        if (!keypending()) return -1;
-        int key = pending_;
-        pending_ = -1;
-        return key;
-    }
 
 private:
+    int pollbyte() override {
+        if (console_) return _kbhit() ? (_getch() & 0xFF) : nokey;
+        if (!pipe_) return endofinput;
+        DWORD available = 0;
+        if (!PeekNamedPipe(in_, nullptr, 0, nullptr, &available, nullptr)) return endofinput;  // writer gone
+        if (available == 0) return nokey;
+        unsigned char c;
+        DWORD got = 0;
+        if (!ReadFile(in_, &c, 1, &got, nullptr) || got != 1) return endofinput;
+        return c;
+    }
     HANDLE in_;
     bool console_ = false;
     bool pipe_ = false;
-    bool ended_ = false;
-    int pending_ = -1;
 };
 
 // ---------------------------------------------------------------- clock
