@@ -4,13 +4,22 @@
 #include <string>
 #include <string_view>
 
-#include "app/numeric.h"
+#include "core/loran.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 #include "platform/platform.h"
 
 namespace corvane {
 
 namespace {
+
+// The program time scale, UTC + programscaleoffset + leapsecs, reached in
+// two steps whose rounding is part of the start epoch: TAI - UTC as it stood
+// before 2006 (32 s) added in the whole seconds, then the 10 s TAI - UTC of
+// 1972 taken off in real64.
+constexpr std::int32_t taiutcbefore2006 = 32;
+constexpr double taiutc1972 = 10.0;
+static_assert(taiutcbefore2006 - taiutc1972 == programscaleoffset);
 
 // The number at a fixed 1-based character position of a date or time text.
 double fieldat(const std::string& text, size_t first, size_t count) {
@@ -91,9 +100,9 @@ void computestartepoch(ClockState& state, const Settings& settings) {
     std::int64_t hour = part(fieldat(time, 1, 2));
     std::int64_t minute = part(fieldat(time, 4, 2));
     std::int64_t second = part(fieldat(time, 7, 2));
-    std::int64_t s = (hour - settings.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + 32;
+    std::int64_t s = (hour - settings.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + taiutcbefore2006;
     float seconds = static_cast<float>(s) + settings.clockoffset;
-    state.startepoch = static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - 10.0;
+    state.startepoch = static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - taiutc1972;
 }
 
 void compareclocks(ClockState& state, const Settings& settings, float fileopentime,
@@ -101,7 +110,7 @@ void compareclocks(ClockState& state, const Settings& settings, float fileopenti
     const double epoch = displayepoch(state);
     state.blocktimeofday = toreal32(epoch - std::floor(epoch / 86400) * 86400 + bufend);
     double pc = fileopentime - (static_cast<double>(bytesleft) / sr) / (settings.samplebytes * settings.channels) -
-                3600.0 * settings.utcoffset + state.leapsecs + settings.clockoffset + 22;
+                3600.0 * settings.utcoffset + state.leapsecs + settings.clockoffset + programscaleoffset;
     if (pc < 0) pc += 86400;
     state.pcblocktime = toreal32(pc);
     double days = std::nearbyint((static_cast<double>(state.pcblocktime) - state.blocktimeofday) / 86400);

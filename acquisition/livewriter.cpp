@@ -1,6 +1,6 @@
 #include "acquisition/livewriter.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "platform/testing.h"
 
 namespace corvane {

@@ -6,16 +6,15 @@
 #include "acquisition/blockgeometry.h"
 #include "acquisition/clock.h"
 #include "acquisition/wavfile.h"
-#include "app/errors.h"
-#include "app/numeric.h"
+#include "core/errors.h"
+#include "core/numeric.h"
+#include "core/text.h"
 #include "app/settings.h"
 #include "pulses/frontend.h"
 
 namespace corvane {
 
 namespace {
-
-std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // Takes a pending key; "q" (lower case only) quits, any other key is dropped.
 bool quitpressed(Keyboard& keyboard) {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "acquisition/clock.h"
-#include "app/errors.h"
+#include "core/errors.h"
 #include "app/settings.h"
 #include "platform/testing.h"
 #include "pulses/frontend.h"

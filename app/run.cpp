@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <ostream>
 
-#include "app/errors.h"
-#include "output/numberformat.h"
+#include "core/errors.h"
+#include "core/numeric.h"
+#include "core/numberformat.h"
 
 namespace corvane {
 
@@ -53,7 +53,7 @@ void startperiod(Run& run) {
     corvane::startperiod(run.integrator, run.settings);
     starttimingperiod(run.stations, run.timing, run.settings, run.buffer.bufstart, run.buffer.overlap,
                       run.clock.sampleepoch);
-    const double angle = std::numbers::pi * run.settings.phasereference / 180.0;
+    const double angle = pi64 * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
     startsteeringperiod(run.steering, run.phaserotation);

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "platform/testing.h"
 
 namespace corvane {

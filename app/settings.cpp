@@ -6,9 +6,11 @@
 #include <map>
 
 #include "acquisition/blockgeometry.h"
-#include "app/errors.h"
-#include "app/numeric.h"
-#include "output/numberformat.h"
+#include "core/errors.h"
+#include "core/loran.h"
+#include "core/numeric.h"
+#include "core/text.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 
 namespace corvane {
@@ -49,17 +51,6 @@ std::string settingsfilename(int argc, const char* const* argv) {
 }
 
 namespace {
-
-void lowercase(std::string& s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-}
-
-std::string uppercased(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 void trimblanks(std::string& s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -293,7 +284,7 @@ Settings parsesettings(std::string_view text, const std::string& systemdate, con
         cut = line.find('\'');
         if (cut != std::string::npos) line.erase(cut);
         trimblanks(line);
-        lowercase(line);
+        line = lowercased(line);
         if (line.empty()) continue;
         if (line[0] == '[') {
             section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
@@ -363,9 +354,7 @@ void validatesettings(const Settings& s) {
         refuse("shortintegration", real32text(s.shortintegration), "must be greater than 0");
     if (s.singlepulses == 0) {
         for (const StationEntry& e : s.selection) {
-            const std::string masters = "KLMN", secondaries = "OPQRSTUVWXYZ";
-            bool patterned = !e.letter.empty() && (masters.find(e.letter[0]) != std::string::npos ||
-                                                   secondaries.find(e.letter[0]) != std::string::npos);
+            const bool patterned = ismasterletter(e.letter) || issecondaryletter(e.letter);
             std::int32_t gri = e.gri < 0 ? -e.gri : e.gri;
             if (patterned && gri < 1000)
                 refuse(std::to_string(e.gri) + e.letter, "",

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane {
 namespace {

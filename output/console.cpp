@@ -4,16 +4,17 @@
 #include <cstdio>
 
 #include "acquisition/clock.h"
-#include "app/numeric.h"
+#include "core/loran.h"
+#include "core/numeric.h"
 #include "app/settings.h"
-#include "output/numberformat.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 
 namespace corvane {
 
 void showtimestamp(Display& display, const ClockState& clock, const Settings& settings, double bufend,
                    Console& console) {
-    const double t = bufend + displayepoch(clock) - 22 - clock.leapsecs - settings.clockoffset;
+    const double t = utctime(bufend + displayepoch(clock), clock.leapsecs) - settings.clockoffset;
     const double d = t - std::floor(t / 86400) * 86400;
     std::int64_t c = toint64(d * 100);  // hundredths of the day
     if (c < 0) c = 0;

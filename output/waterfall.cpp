@@ -6,9 +6,10 @@
 #include <limits>
 #include <string>
 
-#include "app/errors.h"
-#include "app/numeric.h"
-#include "output/numberformat.h"
+#include "core/errors.h"
+#include "core/numeric.h"
+#include "core/text.h"
+#include "core/numberformat.h"
 
 namespace corvane {
 
@@ -43,8 +44,6 @@ std::uint8_t tobyte(float value) {
     if (!std::isfinite(value)) return 0;
     return static_cast<std::uint8_t>(std::clamp<std::int32_t>(floorclamp<std::int32_t>(value), 0, 255));
 }
-
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // Opens the bitmap for one line: for reading and writing; when that fails,
 // created anew; when that fails too, for reading only, so that a file that

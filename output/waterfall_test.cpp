@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "platform/testing.h"
 
 namespace corvane {

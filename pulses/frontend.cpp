@@ -1,37 +1,28 @@
 #include "pulses/frontend.h"
 
-#include <cfloat>
 #include <cmath>
 
 #include "acquisition/samplereader.h"
-#include "app/numeric.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr float pi = 3.1415927f;
-
 // Oscillator step per sample for the current looffset.
 void setstep(FrontEnd& fe, const Settings& settings) {
-    const float w = toreal32(2.0 * static_cast<double>(pi) * settings.looffset / fe.r);
+    const float w = toreal32(2.0 * static_cast<double>(pi32) * settings.looffset / fe.r);
     fe.lostep[0] = std::cos(w);
     fe.lostep[1] = -std::sin(w);
 }
 
 // toint16 of a real32 value, without a library call for the samples that
-// are in range: below 2^23, adding and removing 2^23 leaves exactly the
-// nearest integer, halves to even. NaN and values beyond the int16 range go
-// through toint16 (0 and clamping).
+// are in range. NaN and values beyond the int16 range go through toint16 (0
+// and clamping).
 std::int16_t sampletoint16(float value) {
-#if FLT_EVAL_METHOD == 0
-    if (value > -32768.5f && value < 32767.5f) {
-        constexpr float big = 8388608.0f;  // 2^23
-        const float nearest = std::copysign((std::fabs(value) + big) - big, value);
-        return static_cast<std::int16_t>(static_cast<std::int32_t>(nearest));
-    }
-#endif
+    if (value > -32768.5f && value < 32767.5f)
+        return static_cast<std::int16_t>(static_cast<std::int32_t>(nearestinteger(value)));
     return toint16(value);
 }
 
@@ -98,7 +89,7 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
                 // Re-anchor the rotor on the phase so that rounding errors
                 // of the repeated multiplication never build up.
                 fe.locount = 0;
-                const float phi = 2.0f * pi * fe.lophase;
+                const float phi = 2.0f * pi32 * fe.lophase;
                 fe.lorotor[0] = settings.filescale * std::cos(phi);
                 fe.lorotor[1] = -settings.filescale * std::sin(phi);
                 fe.lophase = toreal32(static_cast<double>(fe.lophase) + 100.0 * settings.looffset / fe.r);

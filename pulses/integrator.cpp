@@ -1,13 +1,11 @@
 #include "pulses/integrator.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
-#include <numbers>
 #include <limits>
 
 #include "acquisition/samplereader.h"
-#include "app/numeric.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -37,18 +35,6 @@ void startperiod(PulseIntegrator& integrator, const Settings& settings) {
 }
 
 namespace {
-
-// std::nearbyint (halves to even, in the default rounding mode) without a
-// library call: below 2^52, adding and removing 2^52 leaves exactly the
-// nearest integer, and the sign of the input is kept as nearbyint keeps it.
-double nearestinteger(double x) {
-#if FLT_EVAL_METHOD == 0
-    constexpr double big = 4503599627370496.0;  // 2^52
-    const double magnitude = std::fabs(x);
-    if (magnitude < big) return std::copysign((magnitude + big) - big, x);
-#endif
-    return std::nearbyint(x);
-}
 
 // A station's windows of one block are first summed into 32-bit scratch
 // rows (blockre, blockim), which the compiler can add several positions at
@@ -124,16 +110,8 @@ void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restr
     }
 }
 
-// nearbyint of a rotated sample, |v| <= 65536: far below 2^23, where adding
-// and removing 2^23 leaves exactly the nearest integer, halves to even.
-std::int32_t nearestsample(float v) {
-#if FLT_EVAL_METHOD == 0
-    constexpr float big = 8388608.0f;  // 2^23
-    return static_cast<std::int32_t>(std::copysign((std::fabs(v) + big) - big, v));
-#else
-    return static_cast<std::int32_t>(std::nearbyint(v));
-#endif
-}
+// nearbyint of a rotated sample, |v| <= 65536.
+std::int32_t nearestsample(float v) { return static_cast<std::int32_t>(nearestinteger(v)); }
 
 // The window shifted down by `bandcenter` Hz: the phase is taken once, at the
 // window start, and the sign folded into the rotation. With |c|, |q| <= 1
@@ -141,7 +119,7 @@ std::int32_t nearestsample(float v) {
 void addshiftedwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std::int16_t* __restrict im,
                       std::int32_t d, std::int16_t sign, double windowstart, double bandcenter) {
     const double v = windowstart * bandcenter;
-    const double phi = 2.0 * std::numbers::pi * (v - std::floor(v));
+    const double phi = 2.0 * pi64 * (v - std::floor(v));
     const float c = static_cast<float>(std::cos(phi) * sign);
     const float q = static_cast<float>(std::sin(phi) * sign);
     if (!std::isfinite(c) || !std::isfinite(q)) return;  // a rotation of NaN rounds to 0 everywhere

@@ -7,10 +7,10 @@
 
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
-#include "app/numeric.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 #include "output/console.h"
-#include "output/numberformat.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 #include "pulses/frontend.h"
 #include "pulses/integrator.h"
@@ -20,8 +20,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr float pi32 = 3.14159265f;
 
 // The reference analysis reads envelope positions up to pulseoffset + 4.
 constexpr std::int32_t smallestwindow = pulseoffset + 5;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "app/numeric.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 #include "stations/geodesy.h"
 
@@ -11,14 +11,6 @@ namespace corvane {
 
 namespace {
 
-constexpr std::string_view masterletters = "KLMN";
-constexpr std::string_view secondaryletters = "OPQRSTUVWXYZ";
-
-bool letterin(const std::string& letter, std::string_view set) {
-    return letter.size() == 1 && set.find(letter[0]) != std::string_view::npos;
-}
-
-std::int16_t codesign(int character) { return PhaseCode[character] == '1' ? 1 : -1; }
 
 void buildpattern(Station& s, std::int32_t singlepulses) {
     for (int j = 0; j < 18; ++j) {
@@ -26,19 +18,19 @@ void buildpattern(Station& s, std::int32_t singlepulses) {
         s.phasesign[j] = 0;
     }
     const double gri = s.gri;
-    if (singlepulses == 0 && letterin(s.letter, secondaryletters)) {
+    if (singlepulses == 0 && s.letter.size() == 1 && issecondaryletter(s.letter)) {
         // Eight pulses 1 ms apart, then the rest of the GRI; codes A and B.
         s.pulsecount = 16;
         for (int j = 0; j < 15; ++j) s.pulseinterval[j] = 0.001;
         s.pulseinterval[7] = s.pulseinterval[15] = (gri - 700) * 0.00001;
-        for (int j = 0; j < 16; ++j) s.phasesign[j] = codesign(18 + j);
-    } else if (singlepulses == 0 && letterin(s.letter, masterletters)) {
+        for (int j = 0; j < 16; ++j) s.phasesign[j] = phasecodesign(18 + j);
+    } else if (singlepulses == 0 && s.letter.size() == 1 && ismasterletter(s.letter)) {
         // As a secondary, with a ninth pulse 2 ms after the eighth.
         s.pulsecount = 18;
         for (int j = 0; j < 17; ++j) s.pulseinterval[j] = 0.001;
         s.pulseinterval[7] = s.pulseinterval[16] = 0.002;
         s.pulseinterval[8] = s.pulseinterval[17] = (gri - 900) * 0.00001;
-        for (int j = 0; j < 18; ++j) s.phasesign[j] = codesign(j);
+        for (int j = 0; j < 18; ++j) s.phasesign[j] = phasecodesign(j);
     } else {
         // Evenly spaced single pulses of alternating sign over two GRIs.
         std::int32_t count = s.letter == "B" ? 2 : 1;

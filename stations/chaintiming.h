@@ -7,17 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/loran.h"
 #include "stations/stationtable.h"
 
 namespace corvane {
 
 struct Settings;
-
-// Master A, master B, secondary A, secondary B; "1" is +1, "0" is -1.
-inline constexpr const char* PhaseCode = "1100101011001111101111100110101100";
-
-// An integration window starts this many samples before the expected pulse.
-inline constexpr int pulseoffset = 6;
 
 struct ChainTiming {
     std::vector<std::int16_t> processingorder;  // blanked stations first

@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/errors.h"
-#include "app/numeric.h"
+#include "core/errors.h"
+#include "core/numeric.h"
+#include "core/text.h"
 #include "app/settings.h"
-#include "output/numberformat.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 #include "stations/geodesy.h"
 
@@ -135,12 +136,6 @@ struct TableRecord {
 double degrees(double d, double m, double s) {
     return std::fabs(static_cast<double>(toint32(d))) + std::fabs(static_cast<double>(toint32(m))) / 60 +
            std::fabs(s) / 3600;
-}
-
-std::string uppercased(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 // Reads fields 2 to 15 of a record whose GRI has been read.

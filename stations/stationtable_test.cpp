@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "app/settings.h"
 #include "platform/platform.h"
 #include "platform/testing.h"

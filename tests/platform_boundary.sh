@@ -4,7 +4,7 @@ set -u
 src=$2
 cd "$src"
 hits=$(grep -rnE '#include <(unistd|fcntl|termios|windows|conio|io|poll|signal)\.h>|#include <sys/|_WIN32' \
-  --include='*.cpp' --include='*.h' app stations acquisition pulses timesync output tools 2>/dev/null)
+  --include='*.cpp' --include='*.h' core app stations acquisition pulses timesync output tools 2>/dev/null)
 if [ -n "$hits" ]; then
   echo "OS-specific code outside platform/:"
   echo "$hits"

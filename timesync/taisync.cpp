@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <limits>
 #include <new>
 
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
-#include "app/errors.h"
-#include "app/numeric.h"
+#include "core/errors.h"
+#include "core/loran.h"
+#include "core/numeric.h"
+#include "core/text.h"
 #include "app/settings.h"
-#include "output/numberformat.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -21,22 +22,16 @@ namespace corvane {
 
 namespace {
 
-constexpr double twopi = 2 * std::numbers::pi;
-constexpr float twopif = 6.28318530718f;
-constexpr float pif = 3.14159265359f;
+constexpr double twopi = 2 * pi64;
+constexpr float twopif = 2 * pi32;
 
 double interval(std::int32_t gri) { return gri / 50000.0; }
 
-std::string upperletter(const SyncStation& ref) {
-    std::string l = ref.letter.substr(0, 1);
-    for (char& c : l)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return l;
-}
+std::string upperletter(const SyncStation& ref) { return uppercased(ref.letter.substr(0, 1)); }
 
-bool isoneof(const std::string& letter, const char* set) {
-    return !letter.empty() && std::string(set).find(letter[0]) != std::string::npos;
-}
+// Letters whose peak is the master-type one: "A" (the strongest fold sample)
+// and the masters.
+bool usesmasterpeak(const std::string& letter) { return letter == "A" || ismasterletter(letter); }
 
 // Wraps any slot number into 0 .. len - 1.
 std::int64_t wrap(std::int64_t x, std::int64_t len) {
@@ -166,7 +161,7 @@ void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const Sample
                 accre[index] += static_cast<std::int32_t>(std::nearbyint(i * c + q * s));
                 accim[index] += static_cast<std::int32_t>(std::nearbyint(-i * s + q * c));
                 phi += dphi;
-                if (phi > pif) phi -= twopif;
+                if (phi > pi32) phi -= twopif;
                 index += 1;
             } else {
                 // Up to the end of the slice or of the block in one run;
@@ -317,11 +312,11 @@ void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Setti
             clearslots(sync, toint64(static_cast<double>(bestslot) + static_cast<double>(len) / 2 - static_cast<double>(w)),
                        w, len);
         }
-        e.measured = isoneof(letter, "KLMN") ? masterfound : nextsecondary > 1;
+        e.measured = ismasterletter(letter) ? masterfound : nextsecondary > 1;
     }
     if (!e.measured && verbose)
         console.writeline(writeinteger(ref.gri) + letter + " no " +
-                          (isoneof(letter, "AKLMN") ? "master" : "secondary") +
+                          (usesmasterpeak(letter) ? "master" : "secondary") +
                           " peak found, left out of the match");
 }
 
@@ -334,7 +329,7 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
         const double p = interval(refs[t].gri);
         const double x = (static_cast<double>(e.expecteddelay) - startepoch) / p;
         e.expectedphase = toreal32(p * (x - std::floor(x)));
-        e.measuredphase = isoneof(upperletter(refs[t]), "AKLMN") ? e.peaktime[0] : e.peaktime[1];
+        e.measuredphase = usesmasterpeak(upperletter(refs[t])) ? e.peaktime[0] : e.peaktime[1];
     }
     if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
 
@@ -413,7 +408,7 @@ void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
 }
 
 std::string uttext(double epoch, std::int32_t leapsecs, float clockoffset) {
-    const double u = (epoch - 22 - leapsecs - static_cast<double>(clockoffset)) / 86400;
+    const double u = (utctime(epoch, leapsecs) - static_cast<double>(clockoffset)) / 86400;
     double fraction = u - std::floor(u);
     if (!std::isfinite(fraction)) fraction = 0;
     const double hours = std::floor(24 * fraction);

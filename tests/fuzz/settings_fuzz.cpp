@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "app/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane {
 

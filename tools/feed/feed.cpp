@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "acquisition/livewriter.h"
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane::feed {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "platform/platform.h"
 #include "platform/testing.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "feed.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
 #include "pulseshape.h"
 
-#include "app/numeric.h"
+#include "core/numeric.h"
 
 #include <algorithm>
 #include <cmath>

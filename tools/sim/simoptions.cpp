@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane::sim {
 

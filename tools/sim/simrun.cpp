@@ -6,8 +6,8 @@
 
 #include "acquisition/livewriter.h"
 #include "acquisition/wavfile.h"
-#include "app/errors.h"
-#include "app/numeric.h"
+#include "core/errors.h"
+#include "core/numeric.h"
 #include "app/settings.h"
 #include "platform/platform.h"
 #include "stations/geodesy.h"

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "acquisition/clock.h"
-#include "app/errors.h"
-#include "app/numeric.h"
+#include "core/errors.h"
+#include "core/numeric.h"
 #include "stations/chaintiming.h"
 
 namespace corvane::sim {

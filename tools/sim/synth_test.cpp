@@ -6,7 +6,7 @@
 #include <complex>
 
 #include "acquisition/clock.h"
-#include "app/errors.h"
+#include "core/errors.h"
 
 namespace corvane::sim {
 namespace {

@@ -4,13 +4,12 @@
 #include <cstdio>
 
 #include "acquisition/wavfile.h"
+#include "core/text.h"
 #include "platform/platform.h"
 
 namespace corvane {
 
 namespace {
-
-std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // Copies the sample data of the data chunks into the open output file.
 void copydata(File& out, const ReadAt& readat, const std::vector<WavChunk>& chunks, std::uint64_t lastbytes,

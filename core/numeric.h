@@ -4,11 +4,18 @@
 // gives 0, so no setting or sample can cause an undefined conversion.
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 
 namespace corvane {
+
+// pi in the two widths of the records. The real32 value is the one every
+// real32 computation of the monitor uses (3.1415927).
+inline constexpr double pi64 = std::numbers::pi;
+inline constexpr float pi32 = static_cast<float>(std::numbers::pi);
 
 template <typename Int>
 Int roundclamp(double value) {
@@ -22,6 +29,29 @@ Int roundclamp(double value) {
 inline std::int16_t toint16(double value) { return roundclamp<std::int16_t>(value); }
 inline std::int32_t toint32(double value) { return roundclamp<std::int32_t>(value); }
 inline std::int64_t toint64(double value) { return roundclamp<std::int64_t>(value); }
+
+// The nearest integer, halves to even, as std::nearbyint gives it in the
+// default rounding mode, but without a library call: below 2^23 (real32) or
+// 2^52 (real64), adding and removing that power of two leaves exactly the
+// nearest integer; the sign of the input is kept. Larger magnitudes and NaN
+// go through std::nearbyint. Used in the per-sample loops.
+inline float nearestinteger(float x) {
+#if FLT_EVAL_METHOD == 0
+    constexpr float big = 8388608.0f;  // 2^23
+    const float magnitude = std::fabs(x);
+    if (magnitude < big) return std::copysign((magnitude + big) - big, x);
+#endif
+    return std::nearbyint(x);
+}
+
+inline double nearestinteger(double x) {
+#if FLT_EVAL_METHOD == 0
+    constexpr double big = 4503599627370496.0;  // 2^52
+    const double magnitude = std::fabs(x);
+    if (magnitude < big) return std::copysign((magnitude + big) - big, x);
+#endif
+    return std::nearbyint(x);
+}
 
 // Floor into an integer width, clamped; NaN gives 0.
 template <typename Int>

@@ -1,4 +1,4 @@
-#include "output/numberformat.h"
+#include "core/numberformat.h"
 
 #include <gtest/gtest.h>
 
