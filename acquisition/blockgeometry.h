@@ -13,7 +13,7 @@
 
 namespace corvane {
 
-struct Settings;
+struct InputConfig;
 
 struct BlockGeometry {
     std::int32_t blocklen = 0;
@@ -23,6 +23,6 @@ struct BlockGeometry {
     bool fits = false;             // 1 <= blocklen and overlap + blocklen <= 32767
 };
 
-BlockGeometry computeblockgeometry(const Settings& settings);
+BlockGeometry computeblockgeometry(const InputConfig& config);
 
 }  // namespace corvane

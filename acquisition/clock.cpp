@@ -6,7 +6,7 @@
 
 #include "core/loran.h"
 #include "core/numeric.h"
-#include "app/settings.h"
+#include "core/numberformat.h"
 #include "platform/platform.h"
 
 namespace corvane {
@@ -38,7 +38,7 @@ double displayepoch(const ClockState& state) {
     return state.epochsynced ? state.sampleepoch : state.startepoch;
 }
 
-void readpcclock(ClockState& state, const Settings& settings, Clock& clock) {
+void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock) {
     double t = clock.counter();
     std::string now = clock.timetext();
     state.secondofday = part(3600 * fieldat(now, 1, 2) + 60 * fieldat(now, 4, 2) + fieldat(now, 7, 2));
@@ -46,7 +46,7 @@ void readpcclock(ClockState& state, const Settings& settings, Clock& clock) {
     state.lastestimate = estimate;
     if (estimate - state.timercal > 43200) state.timercal += 86400;  // past local midnight
     if (std::fabs(estimate - state.timercal) <= 0.6) {
-        state.timercal += (estimate - state.timercal) * settings.timercalavfac;
+        state.timercal += (estimate - state.timercal) * config.timercalavfac;
         if (state.calconfidence < 3) ++state.calconfidence;
     } else if (state.calconfidence > 0) {
         --state.calconfidence;
@@ -54,11 +54,11 @@ void readpcclock(ClockState& state, const Settings& settings, Clock& clock) {
     state.pcclock = t - state.timercal;
 }
 
-void secondticksync(ClockState& state, const Settings& settings, Clock& clock) {
-    readpcclock(state, settings, clock);
+void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock) {
+    readpcclock(state, config, clock);
     const std::int32_t remembered = state.secondofday;
     while (state.secondofday == remembered) {
-        readpcclock(state, settings, clock);
+        readpcclock(state, config, clock);
         clock.sleepms(50);
     }
     // A reading that polls every 50 ms falls on average 0.025 s after the tick.
@@ -88,29 +88,29 @@ std::int32_t leapseconds(std::int32_t year, std::int32_t month) {
            (year > 2015 || (year == 2015 && month >= 7)) + (year > 2016);
 }
 
-void computestartepoch(ClockState& state, const Settings& settings) {
-    const std::string& date = settings.date;
+void computestartepoch(ClockState& state, const ClockConfig& config) {
+    const std::string& date = state.date;
     std::int32_t year = part(date.size() >= 4 ? readnumber(std::string_view(date).substr(date.size() - 4)) : 0);
     std::int32_t month = part(fieldat(date, 1, 2));
     std::int32_t day = part(fieldat(date, 4, 2));
     state.daynumber = daysince1958(year, month, day);
     state.leapsecs = leapseconds(year, month);
 
-    const std::string& time = settings.time;
+    const std::string& time = state.time;
     std::int64_t hour = part(fieldat(time, 1, 2));
     std::int64_t minute = part(fieldat(time, 4, 2));
     std::int64_t second = part(fieldat(time, 7, 2));
-    std::int64_t s = (hour - settings.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + taiutcbefore2006;
-    float seconds = static_cast<float>(s) + settings.clockoffset;
+    std::int64_t s = (hour - config.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + taiutcbefore2006;
+    float seconds = static_cast<float>(s) + config.clockoffset;
     state.startepoch = static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - taiutc1972;
 }
 
-void compareclocks(ClockState& state, const Settings& settings, float fileopentime,
+void compareclocks(ClockState& state, const ClockConfig& config, float fileopentime,
                    std::int64_t bytesleft, double bufend, double sr) {
     const double epoch = displayepoch(state);
     state.blocktimeofday = toreal32(epoch - std::floor(epoch / 86400) * 86400 + bufend);
-    double pc = fileopentime - (static_cast<double>(bytesleft) / sr) / (settings.samplebytes * settings.channels) -
-                3600.0 * settings.utcoffset + state.leapsecs + settings.clockoffset + programscaleoffset;
+    double pc = fileopentime - (static_cast<double>(bytesleft) / sr) / config.framebytes -
+                3600.0 * config.utcoffset + state.leapsecs + config.clockoffset + programscaleoffset;
     if (pc < 0) pc += 86400;
     state.pcblocktime = toreal32(pc);
     double days = std::nearbyint((static_cast<double>(state.pcblocktime) - state.blocktimeofday) / 86400);

@@ -7,13 +7,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace corvane {
 
 class Clock;
-struct Settings;
+
+// What the clock reads of the settings.
+struct ClockConfig {
+    std::int32_t utcoffset = 0;       // hours, local time minus UTC
+    float clockoffset = 0;            // s, known error of the PC clock
+    float timercalavfac = 0.01f;      // 0 .. 1, weight of a reading in the counter calibration
+    std::int32_t framebytes = 4;      // bytes per sample frame of the live files
+};
 
 struct ClockState {
+    std::string date;              // "mm-dd-yyyy", local date of the period start
+    std::string time;              // "hh:mm:ss", local time of the period start
     double pcclock = 0;            // latest PC clock reading, s of the local day
     double timercal = 0;           // counter minus local time of day, s
     std::int32_t calconfidence = 0;  // 0 .. 3
@@ -36,13 +46,13 @@ struct ClockState {
 double displayepoch(const ClockState& state);
 
 // One PC clock reading with calibration tracking.
-void readpcclock(ClockState& state, const Settings& settings, Clock& clock);
+void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock);
 
 // Waits for the next change of the wall clock's second and re-calibrates.
-void secondticksync(ClockState& state, const Settings& settings, Clock& clock);
+void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock);
 
-// From `date` and `time`: daynumber, leapsecs and startepoch.
-void computestartepoch(ClockState& state, const Settings& settings);
+// From the state's `date` and `time`: daynumber, leapsecs and startepoch.
+void computestartepoch(ClockState& state, const ClockConfig& config);
 
 // Exact days since 1 January 1958 (negative before), proleptic Gregorian.
 std::int32_t daysince1958(std::int32_t year, std::int32_t month, std::int32_t day);
@@ -52,7 +62,7 @@ std::int32_t leapseconds(std::int32_t year, std::int32_t month);
 // PC-clock comparison for the newest block. fileopentime is the PC clock time
 // of the file's last sample, bytesleft the bytes still unread, bufend the
 // sample time of the buffer end, sr the current sample rate.
-void compareclocks(ClockState& state, const Settings& settings, float fileopentime,
+void compareclocks(ClockState& state, const ClockConfig& config, float fileopentime,
                    std::int64_t bytesleft, double bufend, double sr);
 
 }  // namespace corvane

@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "app/settings.h"
 #include "platform/testing.h"
 
 namespace corvane {
@@ -31,10 +30,10 @@ TEST(Clock, LeapSecondsIncludeThoseAfter2012) {
 }
 
 TEST(Clock, StartEpoch) {
-    Settings s;
+    ClockConfig s;
     ClockState c;
-    s.date = "01-01-2001";
-    s.time = "00:30:00";
+    c.date = "01-01-2001";
+    c.time = "00:30:00";
     s.utcoffset = 1;
     computestartepoch(c, s);
     EXPECT_EQ(c.daynumber, 15706);
@@ -43,8 +42,8 @@ TEST(Clock, StartEpoch) {
     EXPECT_DOUBLE_EQ(c.startepoch, 15706.0 * 86400 + (-1800 + 32) - 10);
 
     // Loran time is UTC + 27 s since 2017: program scale = UTC + 22 + 5.
-    s.date = "12-07-2025";
-    s.time = "18:35:31";
+    c.date = "12-07-2025";
+    c.time = "18:35:31";
     s.utcoffset = 0;
     s.clockoffset = 0.25f;
     computestartepoch(c, s);
@@ -54,16 +53,16 @@ TEST(Clock, StartEpoch) {
 }
 
 TEST(Clock, GarbageDateAndTimeStayFinite) {
-    Settings s;
+    ClockConfig s;
     ClockState c;
-    s.date = "99999999999999999999";
-    s.time = "xx";
+    c.date = "99999999999999999999";
+    c.time = "xx";
     computestartepoch(c, s);
     EXPECT_TRUE(std::isfinite(c.startepoch));
 }
 
 TEST(Clock, ReadingCalibratesAndConfidenceFollowsAgreement) {
-    Settings s;
+    ClockConfig s;
     ClockState c;
     testing::FakeClock clock;
     clock.now = 5000.5;
@@ -83,7 +82,7 @@ TEST(Clock, ReadingCalibratesAndConfidenceFollowsAgreement) {
 }
 
 TEST(Clock, ReadingAcrossLocalMidnight) {
-    Settings s;
+    ClockConfig s;
     ClockState c;
     testing::FakeClock clock;
     clock.offset = 1000;
@@ -100,7 +99,7 @@ TEST(Clock, ReadingAcrossLocalMidnight) {
 }
 
 TEST(Clock, SecondTickSyncWaitsForTheNextSecond) {
-    Settings s;
+    ClockConfig s;
     ClockState c;
     testing::FakeClock clock;
     clock.offset = 1000;
@@ -115,9 +114,8 @@ TEST(Clock, SecondTickSyncWaitsForTheNextSecond) {
 }
 
 TEST(Clock, ComparisonAcrossMidnight) {
-    Settings s;
-    s.samplebytes = 2;
-    s.channels = 2;
+    ClockConfig s;
+    s.framebytes = 4;
     ClockState c;
     c.leapsecs = 0;
     c.startepoch = 86400.0 * 100;  // midnight

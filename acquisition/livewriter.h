@@ -42,4 +42,20 @@ void handoverendfile(LiveWriter& writer, Clock& clock);
 // Closes and removes a temporary file left by an interrupted run.
 void discardtemporary(LiveWriter& writer);
 
+// A whole live run: writefiles() hands over the sample files, then (when
+// endfile) the zero-length file that ends the monitor's run follows; a
+// failure removes the temporary file before it is passed on. Returns the
+// files handed over.
+template <typename WriteFiles>
+long long writelivefiles(LiveWriter& writer, Clock& clock, bool endfile, WriteFiles writefiles) {
+    try {
+        writefiles();
+        if (endfile) handoverendfile(writer, clock);
+    } catch (...) {
+        discardtemporary(writer);
+        throw;
+    }
+    return writer.filecount;
+}
+
 }  // namespace corvane

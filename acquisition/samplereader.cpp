@@ -9,8 +9,6 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/text.h"
-#include "app/settings.h"
-#include "pulses/frontend.h"
 
 namespace corvane {
 
@@ -23,11 +21,11 @@ bool quitpressed(Keyboard& keyboard) {
 
 // Waits until the live file can be opened for reading (which never creates
 // it) and takes its length.
-void openwithwaiting(SampleReader& reader, const Settings& settings, Platform& platform) {
-    const std::string& name = settings.samplefile;
+void openwithwaiting(SampleReader& reader, const InputConfig& config, Platform& platform) {
+    const std::string& name = config.samplefile;
     while (!reader.file.open(name, File::Mode::read)) {
         if (quitpressed(platform.keyboard)) throw QuitRequested{};
-        const std::int32_t seconds = toint32(settings.sleeptime);
+        const std::int32_t seconds = toint32(config.sleeptime);
         if (seconds > 0)
             platform.clock.sleepseconds(seconds, platform.keyboard);
         else
@@ -38,8 +36,8 @@ void openwithwaiting(SampleReader& reader, const Settings& settings, Platform& p
     reader.bytesleft = length;
 }
 
-void openrecording(SampleReader& reader, const Settings& settings, std::ostream& warnings) {
-    const std::string& name = settings.samplefile;
+void openrecording(SampleReader& reader, const InputConfig& config, std::ostream& warnings) {
+    const std::string& name = config.samplefile;
     if (!reader.file.open(name, File::Mode::read))
         throw RuntimeError(filenotfound, "cannot open recording " + quoted(name) + ": " + lastoserror());
     const std::int64_t length = reader.file.length();
@@ -58,7 +56,7 @@ void openrecording(SampleReader& reader, const Settings& settings, std::ostream&
             problems = "no data chunk found (" + (layout.fault.empty() ? std::string("none in the file") : layout.fault) +
                        "), reading after 46 bytes";
         else
-            problems = headermismatch(layout, settings.sr, settings.samplebytes, settings.channels);
+            problems = headermismatch(layout, config.sr, config.samplebytes, config.channels);
         if (layout.morechunks) {
             if (!problems.empty()) problems += "; ";
             problems += "more chunks follow the first data chunk and would be read as samples";
@@ -82,7 +80,7 @@ void openrecording(SampleReader& reader, const Settings& settings, std::ostream&
 }
 
 // Decodes frame j of the raw bytes into buffer index overlap + j.
-void decode(const SampleReader& reader, SampleBuffer& buffer, const Settings& settings) {
+void decode(const SampleReader& reader, SampleBuffer& buffer, const InputConfig& config) {
     const unsigned char* b = reader.bytes.data();
     std::int16_t* re = buffer.samplere.data() + buffer.overlap;
     std::int16_t* im = buffer.sampleim.data() + buffer.overlap;
@@ -91,17 +89,17 @@ void decode(const SampleReader& reader, SampleBuffer& buffer, const Settings& se
         return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
     };
     auto s8 = [](unsigned char c) { return static_cast<std::int16_t>(c - 128); };
-    if (settings.samplebytes == 2 && settings.channels == 2) {
+    if (config.samplebytes == 2 && config.channels == 2) {
         for (std::int32_t j = 0; j < n; ++j, b += 4) {
             re[j] = s16(b);
             im[j] = s16(b + 2);
         }
-    } else if (settings.samplebytes == 1 && settings.channels == 2) {
+    } else if (config.samplebytes == 1 && config.channels == 2) {
         for (std::int32_t j = 0; j < n; ++j, b += 2) {
             re[j] = s8(b[0]);
             im[j] = s8(b[1]);
         }
-    } else if (settings.samplebytes == 2) {
+    } else if (config.samplebytes == 2) {
         for (std::int32_t j = 0; j < n; ++j, b += 2) {
             re[j] = s16(b);
             im[j] = 0;
@@ -116,8 +114,8 @@ void decode(const SampleReader& reader, SampleBuffer& buffer, const Settings& se
 
 // A live file read to its end: close and delete it (the receiver's signal
 // that it was consumed), stamp the PC clock and wait for the next file.
-void nextlivefile(SampleReader& reader, ClockState& clock, Settings& settings, Platform& platform) {
-    const std::string& name = settings.samplefile;
+void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& config, Platform& platform) {
+    const std::string& name = config.samplefile;
     if (!reader.file.close())
         throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
     // A virus scanner or an indexer may hold a finished file for a moment:
@@ -131,16 +129,16 @@ void nextlivefile(SampleReader& reader, ClockState& clock, Settings& settings, P
     }
     if (!deleted)
         throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + lastoserror());
-    readpcclock(clock, settings, platform.clock);
-    if (clock.calconfidence == 0) secondticksync(clock, settings, platform.clock);
+    readpcclock(clock, config.clock, platform.clock);
+    if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
     reader.fileopentime = toreal32(clock.pcclock - 0.05);
-    openwithwaiting(reader, settings, platform);
+    openwithwaiting(reader, config, platform);
 }
 
 }  // namespace
 
-void createsamplebuffer(SampleBuffer& buffer, const Settings& settings) {
-    const BlockGeometry g = computeblockgeometry(settings);
+void createsamplebuffer(SampleBuffer& buffer, const InputConfig& config) {
+    const BlockGeometry g = computeblockgeometry(config);
     if (!g.fits) throw RuntimeError(illegalfunctioncall, "the block geometry does not fit the 16-bit buffer positions");
     buffer = SampleBuffer{};
     buffer.overlap = g.overlap;
@@ -158,20 +156,20 @@ void restartbuffer(SampleBuffer& buffer, double sr) {
     buffer.blocksamples = 0;
 }
 
-void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, Settings& settings,
+void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, const InputConfig& config,
                    Platform& platform, std::ostream& warnings) {
     reader.bytes.assign(static_cast<std::size_t>(std::max(buffer.blockbytes, 0)), 0);
-    if (settings.wavinput == 0) {
-        readpcclock(clock, settings, platform.clock);
+    if (config.wavinput == 0) {
+        readpcclock(clock, config.clock, platform.clock);
         reader.fileopentime = toreal32(clock.pcclock - 0.05);
-        openwithwaiting(reader, settings, platform);
+        openwithwaiting(reader, config, platform);
     } else {
-        openrecording(reader, settings, warnings);
+        openrecording(reader, config, warnings);
     }
 }
 
-void readblock(SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
-               Settings& settings, Platform& platform) {
+void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, const InputConfig& config,
+               double sr, Platform& platform) {
     if (quitpressed(platform.keyboard)) {
         reader.file.close();
         throw QuitRequested{};
@@ -179,34 +177,31 @@ void readblock(SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, C
 
     if (buffer.blocksamples >= 1) {
         const std::int32_t n = buffer.blocksamples;
-        accumulatebias(frontend, buffer, settings, n);
         // Keep the last `overlap` samples in front of the next block.
         auto move = [&buffer, n](auto& samples) {
             std::copy(samples.begin() + n, samples.begin() + n + buffer.overlap, samples.begin());
         };
         move(buffer.samplere);
         move(buffer.sampleim);
-        if (settings.nb != 0) move(buffer.samplepower);
+        if (config.keeppower) move(buffer.samplepower);
     }
 
     const std::int64_t count = std::clamp<std::int64_t>(reader.bytesleft, 0, buffer.blockbytes);
     if (reader.bytes.size() < static_cast<std::size_t>(count)) reader.bytes.resize(static_cast<std::size_t>(count));
     const std::int64_t got = count > 0 ? reader.file.read(reader.bytes.data(), static_cast<std::size_t>(count)) : 0;
     if (got < 0)
-        throw RuntimeError(fileioerror, "cannot read sample file " + quoted(settings.samplefile) + ": " + lastoserror());
+        throw RuntimeError(fileioerror, "cannot read sample file " + quoted(config.samplefile) + ": " + lastoserror());
     reader.bytesleft -= count;
 
-    const std::int32_t framebytes = settings.samplebytes * settings.channels;
+    const std::int32_t framebytes = config.samplebytes * config.channels;
     buffer.blocksamples = static_cast<std::int32_t>(got / framebytes);
-    decode(reader, buffer, settings);
-    conditionblock(frontend, buffer, settings);
+    decode(reader, buffer, config);
 
-    const double sr = settings.sr;
     buffer.bufstart = buffer.bufend - buffer.overlap / sr;
     buffer.bufend = buffer.bufstart + (buffer.blocksamples + buffer.overlap) / sr;
-    compareclocks(clock, settings, reader.fileopentime, reader.bytesleft, buffer.bufend, sr);
+    compareclocks(clock, config.clock, reader.fileopentime, reader.bytesleft, buffer.bufend, sr);
 
-    if (reader.bytesleft == 0 && settings.wavinput == 0) nextlivefile(reader, clock, settings, platform);
+    if (reader.bytesleft == 0 && config.wavinput == 0) nextlivefile(reader, clock, config, platform);
 }
 
 }  // namespace corvane

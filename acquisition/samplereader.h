@@ -13,13 +13,24 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/clock.h"
 #include "platform/platform.h"
 
 namespace corvane {
 
-struct Settings;
-struct ClockState;
-struct FrontEnd;
+// What the sample reader reads of the settings.
+struct InputConfig {
+    std::string samplefile = "audio.dat";  // live file name, or the recording
+    std::int16_t wavinput = 0;             // 1: one recording; 0: live files
+    std::int16_t samplebytes = 2;          // 1 (8-bit unsigned) or 2 (16-bit signed)
+    std::int16_t channels = 2;             // 2 (I and Q) or 1
+    std::int32_t fileblocklen = 0;         // frames per read; 0: from sr
+    std::int32_t displaysamples = 24;      // D; the overlap kept between blocks exceeds it
+    double sr = 22050;                     // nominal sample rate, Hz (for the block length)
+    float sleeptime = 0;                   // s between looks for a live file (rounded)
+    bool keeppower = false;                // the noise blanker is on: the sample power moves too
+    ClockConfig clock;                     // the clock work done at live file changes
+};
 
 struct SampleBuffer {
     std::vector<std::int16_t> samplere;  // overlap + blocklen
@@ -40,9 +51,9 @@ struct SampleReader {
     std::vector<unsigned char> bytes;    // one block of raw bytes
 };
 
-// Sizes the buffer from the settings (all zeros). The settings must have
-// passed validatesettings (the block geometry fits).
-void createsamplebuffer(SampleBuffer& buffer, const Settings& settings);
+// Sizes the buffer from the settings (all zeros). A block geometry that does
+// not fit the 16-bit positions throws RuntimeError 1.
+void createsamplebuffer(SampleBuffer& buffer, const InputConfig& config);
 
 // Sample time starts again at 0 with the next block: bufstart = -overlap / sr,
 // bufend = 0, blocksamples = 0. The contents are kept.
@@ -55,13 +66,15 @@ void restartbuffer(SampleBuffer& buffer, double sr);
 // chunks after the first data chunk, gives one warning line on warnings.
 // Throws RuntimeError when the recording cannot be opened or read.
 void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock,
-                   Settings& settings, Platform& platform, std::ostream& warnings);
+                   const InputConfig& config, Platform& platform, std::ostream& warnings);
 
-// Reads, decodes and conditions the next block of up to blockbytes bytes and
-// stamps its sample time; at the end of a live file closes and deletes it and
-// waits for the next one. "q" throws QuitRequested; a failed read, close or
-// delete throws RuntimeError and leaves the file in place.
-void readblock(SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
-               Settings& settings, Platform& platform);
+// Moves the overlap, reads and decodes the next block of up to blockbytes
+// bytes and stamps its sample time with the current sample rate sr (Hz); at
+// the end of a live file closes and deletes it and waits for the next one.
+// The front end runs before (bias of the departing samples) and after (the
+// new samples) it. "q" throws QuitRequested; a failed read, close or delete
+// throws RuntimeError and leaves the file in place.
+void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, const InputConfig& config,
+               double sr, Platform& platform);
 
 }  // namespace corvane

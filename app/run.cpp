@@ -7,12 +7,39 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
+#include "output/stationlist.h"
+#include "stations/geodesy.h"
 
 namespace corvane {
 
 namespace {
 
 constexpr const char* bannertext = "Corvane Loran-C monitor " CORVANE_VERSION;
+
+// Reads the next block: the bias of the samples about to leave the buffer,
+// the block itself, then the front end on the new samples.
+void readnextblock(Run& run) {
+    accumulatebias(run.frontend, run.buffer, run.config.frontend);
+    readblock(run.reader, run.buffer, run.clock, run.config.input, run.sampleclock.sr, run.platform);
+    conditionblock(run.frontend, run.buffer, run.config.frontend);
+}
+
+// The TAI synchronisation, reading its own blocks; the end of a recording,
+// or a live file of length 0, ends the gathering (the main cycle then ends
+// the run).
+void synchronise(Run& run) {
+    Console& console = run.platform.console;
+    const std::vector<SyncStation>& refs = run.stations.sync;
+    if (!starttaisync(run.taisync, refs, run.buffer, run.config.tai, console)) return;
+    gathersamples(run.taisync, refs, run.buffer, run.config.tai, [&] {
+        if (run.reader.bytesleft <= 0) return false;
+        readnextblock(run);
+        return true;
+    });
+    std::vector<long double> propagation;
+    for (const SyncStation& ref : refs) propagation.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
+    finishtaisync(run.taisync, refs, propagation, run.clock, run.config.tai, console);
+}
 
 void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     Console& console = run.platform.console;
@@ -22,76 +49,111 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
 
     run.settings = loadsettings(settingsfile, run.platform.clock);
     validatesettings(run.settings);
+    run.config = moduleconfigs(run.settings);
+    const ModuleConfigs& config = run.config;
 
-    run.stations = loadstationtable(run.settings);
+    run.stations = loadstationtable(config.stations);
     showstationlist(run.stations, console);
     if (run.settings.printstationlist != 0) writestationlist(run.stations);
     showsyncsummary(run.stations, console);
 
-    createsamplebuffer(run.buffer, run.settings);
+    createsamplebuffer(run.buffer, config.input);
     const auto n = static_cast<std::int32_t>(run.stations.stations.size());
-    createintegrator(run.integrator, n, run.settings.displaysamples);
-    createsteering(run.steering, n, run.settings.displaysamples, run.settings);
+    const std::int32_t d = run.settings.displaysamples;
+    createintegrator(run.integrator, n, d);
+    createpulseanalysis(run.reference, d);
+    createoscillator(run.oscillator, config.steering);
+    createlongintegration(run.rows, n, d);
 
-    run.configuredsr = run.settings.sr;
-    buildpulsepatterns(run.stations, run.timing, run.settings);
+    run.sampleclock = {run.settings.sr, run.settings.sr};
+    buildpulsepatterns(run.stations, run.timing, config.timing);
     computecarrieroffsets(run.taisync, run.stations.sync, run.settings.bandcenter);
 
-    restartbuffer(run.buffer, run.settings.sr);
-    initfrontend(run.frontend, run.settings);
-    if (run.settings.wavinput == 0) secondticksync(run.clock, run.settings, run.platform.clock);
-    openfirstfile(run.reader, run.buffer, run.clock, run.settings, run.platform, err);
-    computestartepoch(run.clock, run.settings);
-    runtaisync(run.taisync, run.stations, run.timing, run.reader, run.buffer, run.frontend, run.clock,
-               run.settings, run.platform);
-    createimage(run.image, run.settings, run.stations);
+    restartbuffer(run.buffer, run.sampleclock.sr);
+    initfrontend(run.frontend, config.frontend);
+    run.clock.date = run.settings.date;
+    run.clock.time = run.settings.time;
+    if (run.settings.wavinput == 0) secondticksync(run.clock, config.input.clock, run.platform.clock);
+    openfirstfile(run.reader, run.buffer, run.clock, config.input, run.platform, err);
+    computestartepoch(run.clock, config.input.clock);
+    synchronise(run);
+    createimage(run.image, config.waterfall, run.stations);
 }
 
 void startperiod(Run& run) {
-    run.resynccount = 0;
-    run.lockcount = 0;
-    corvane::startperiod(run.integrator, run.settings);
-    starttimingperiod(run.stations, run.timing, run.settings, run.buffer.bufstart, run.buffer.overlap,
+    run.health.resynccount = 0;
+    run.oscillator.lockcount = 0;
+    starttimingperiod(run.stations, run.timing, run.config.timing, run.buffer.bufstart, run.buffer.overlap,
                       run.clock.sampleepoch);
+    corvane::startperiod(run.integrator, run.timing, run.config.integrator);
     const double angle = pi64 * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
-    startsteeringperiod(run.steering, run.phaserotation);
+    startfoldperiod(run.rows, run.phaserotation);
+}
+
+// The steps of a short integration, in order: reference analysis, sample
+// clock, oscillator and steering, status line, fold, period health.
+void shortintegrationsteps(Run& run) {
+    const ModuleConfigs& config = run.config;
+    // A window too short for the edge search leaves the reference and the
+    // sample clock as they are.
+    if (run.integrator.windowsamples >= smallestanalysedwindow) {
+        analysepulse(run.reference, run.integrator, run.settings.referencestation, config.pulse);
+        if (config.sampleclock.srcorr != 0)
+            tracksampleclock(run.sampleclock, run.buffer, run.reference.edge, config.sampleclock);
+    }
+    trackoscillator(run.oscillator, run.reference, run.sampleclock, config.steering);
+    const std::string command = steeringcommand(run.oscillator, config.steering);
+    if (!command.empty()) run.platform.commands.run(command);
+    showstatus({run.reference.peak, run.reference.edge, run.sampleclock.sr, run.oscillator.fracfreq,
+                run.oscillator.shownfdrift},
+               run.platform.console);
+
+    followreference(run.rows, run.reference, config.fold);
+    if (config.fold.notch100khz != 0) updatebias(run.rows, takebias(run.frontend));
+    fold(run.rows, run.integrator, run.stations, run.timing, config.fold, run.sampleclock.sr);
+    judgeshortintegration(run.health, run.reference.peak, run.clock.pcclockerror, config.health);
+}
+
+// One waterfall line from the long integration; the daily chain steps follow
+// the change to hour 0 UTC.
+void longintegration(Run& run) {
+    subtractauxiliaryrows(run.rows, run.stations, run.timing, run.stations.visiblecount,
+                          run.settings.displaysamples);
+    const std::int32_t hour = run.display.utchour;
+    if (appendline(run.image, run.config.waterfall, run.stations, run.rows, hour, run.platform) && hour == 0)
+        shiftwindows(run.integrator, applydailysteps(run.stations, run.timing, run.config.timing));
+    clearlongintegration(run.rows);
 }
 
 void shortintegration(Run& run) {
     run.shortstart += run.settings.shortintegration;
-    if (run.settings.nb != 0) updatethresholds(run.integrator, run.settings);
-    showtimestamp(run.display, run.clock, run.settings, run.buffer.bufend, run.platform.console);
-    shortintegrationstep(run.steering, run.integrator, run.stations, run.frontend, run.buffer, run.clock,
-                         run.settings, run.configuredsr, run.lockcount, run.resynccount, run.platform);
+    if (run.settings.nb != 0) updatethresholds(run.integrator, run.config.integrator);
+    showtimestamp(run.display, run.clock, run.config.display, run.buffer.bufend, run.platform.console);
+    shortintegrationsteps(run);
     run.longcount += 1;
     // "Reaches" counts as "at least": a longintegration of 0 or less gives a
     // line every short integration.
     if (run.longcount >= run.settings.longintegration) {
         run.longcount = 0;
-        appendline(run.image, run.settings, run.stations, run.timing, run.steering.longre, run.steering.longim,
-                   run.steering.longresidual, run.display.utchour, run.platform);
-        std::fill(run.steering.longre.begin(), run.steering.longre.end(), 0.0f);
-        std::fill(run.steering.longim.begin(), run.steering.longim.end(), 0.0f);
-        std::fill(run.steering.longresidual.begin(), run.steering.longresidual.end(), 0.0f);
+        longintegration(run);
     }
 }
 
 void endperiod(Run& run) {
-    run.resynccount = 0;
-    run.lockcount = 0;
+    run.health.resynccount = 0;
+    run.oscillator.lockcount = 0;
     if (run.settings.wavinput != 0) {
         run.clock.startepoch += run.buffer.bufend;
     } else {
-        run.settings.date = run.platform.clock.datetext();
-        run.settings.time = run.platform.clock.timetext();
-        computestartepoch(run.clock, run.settings);
+        run.clock.date = run.platform.clock.datetext();
+        run.clock.time = run.platform.clock.timetext();
+        computestartepoch(run.clock, run.config.input.clock);
     }
-    run.settings.sr = run.configuredsr;
-    restartbuffer(run.buffer, run.settings.sr);
-    runtaisync(run.taisync, run.stations, run.timing, run.reader, run.buffer, run.frontend, run.clock,
-               run.settings, run.platform);
+    run.sampleclock.sr = run.sampleclock.configuredsr;
+    restartbuffer(run.buffer, run.sampleclock.sr);
+    synchronise(run);
 }
 
 // The main cycle; returns when the data has ended.
@@ -107,13 +169,14 @@ void maincycle(Run& run) {
         for (;;) {
             if (!integratefirst) {
                 if (run.reader.bytesleft <= 0) return;
-                readblock(run.reader, run.buffer, run.frontend, run.clock, run.settings, run.platform);
+                readnextblock(run);
             }
             integratefirst = false;
-            integrateblock(run.integrator, run.stations, run.timing, run.buffer, run.settings);
+            integrateblock(run.integrator, run.stations, run.timing, run.buffer, run.config.integrator,
+                           run.sampleclock.sr);
             if (run.buffer.bufend > static_cast<double>(run.shortstart) + run.settings.shortintegration)
                 shortintegration(run);
-            if (run.resynccount >= 3) break;
+            if (run.health.resynccount >= badperiodcount) break;
         }
         endperiod(run);
     }

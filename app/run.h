@@ -1,6 +1,8 @@
 // Run control: builds every record of a run in the start-up order, drives the
 // main cycle with its three rhythms counted in sample time (block, short
-// integration, long integration) and ends the run.
+// integration, long integration) and ends the run. Each rhythm calls the
+// modules' steps in order; the state of each step lives in its module's
+// record here.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +15,12 @@
 #include "output/console.h"
 #include "output/waterfall.h"
 #include "platform/platform.h"
+#include "pulses/fold.h"
 #include "pulses/frontend.h"
 #include "pulses/integrator.h"
+#include "pulses/periodhealth.h"
+#include "pulses/referencepulse.h"
+#include "pulses/sampleclock.h"
 #include "pulses/steering.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -26,7 +32,8 @@ namespace corvane {
 struct Run {
     explicit Run(Platform& p) : platform(p) {}
     Platform& platform;
-    Settings settings;
+    Settings settings;             // as read from the file; never changed
+    ModuleConfigs config;          // each module's part of it
     ClockState clock;
     StationTable stations;
     ChainTiming timing;
@@ -34,16 +41,17 @@ struct Run {
     SampleReader reader;
     FrontEnd frontend;
     PulseIntegrator integrator;
-    Steering steering;
+    PulseAnalysis reference;       // the reference station's pulse
+    SampleClock sampleclock;
+    Oscillator oscillator;
+    LongIntegration rows;
+    PeriodHealth health;
     Display display;
     TaiSync taisync;
     WaterfallImage image;
 
     float shortstart = 0;          // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line
-    std::int32_t resynccount = 0;  // period health; 3 or more ends the averaging period
-    std::int32_t lockcount = 0;    // good short integrations in a row (0 .. 4)
-    double configuredsr = 0;       // `sr` as read from the settings
     float phaserotation[2] = {1, 0};  // cos and sin of `phasereference`
 };
 

@@ -15,32 +15,6 @@
 
 namespace corvane {
 
-double readnumber(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    std::string number;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
-    bool digits = false;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number += text[i++]; digits = true; }
-    if (i < text.size() && text[i] == '.') {
-        number += text[i++];
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number += text[i++]; digits = true; }
-    }
-    if (!digits) return 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
-        bool expdigits = false;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9') { exponent += text[j++]; expdigits = true; }
-        if (expdigits) number += exponent;
-    }
-    double value = std::strtod(number.c_str(), nullptr);
-    // An exponent beyond the real64 range gives the largest finite magnitude.
-    if (std::isinf(value)) value = std::copysign(std::numeric_limits<double>::max(), value);
-    return value;
-}
-
 std::string settingsfilename(int argc, const char* const* argv) {
     std::string name;
     for (int i = 1; i < argc; ++i) {
@@ -327,7 +301,7 @@ void validatesettings(const Settings& s) {
     if (s.sr < 1000) refuse("sr", real64text(s.sr), "the sample rate must be at least 1000 Hz");
     if (s.displaysamples < 1)
         refuse("displaysamples", integertext(s.displaysamples), "a pulse window needs at least 1 sample");
-    BlockGeometry g = computeblockgeometry(s);
+    BlockGeometry g = computeblockgeometry(moduleinputconfig(s));
     if (g.requestedblocklen < 1)
         refuse("sr", real64text(s.sr),
                "a sample rate below 2756.25 gives blocks of 0 samples; set fileblocklen");

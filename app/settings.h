@@ -14,37 +14,28 @@
 #include <string_view>
 #include <vector>
 
+#include "acquisition/samplereader.h"
+#include "output/console.h"
+#include "output/waterfall.h"
+#include "pulses/fold.h"
+#include "pulses/frontend.h"
+#include "pulses/integrator.h"
+#include "pulses/periodhealth.h"
+#include "pulses/referencepulse.h"
+#include "pulses/sampleclock.h"
+#include "pulses/steering.h"
+#include "stations/chaintiming.h"
+#include "stations/stationtable.h"
+#include "timesync/taisync.h"
+
 namespace corvane {
 
 class Clock;
-
-// One entry of the [taisync] reference list.
-struct SyncEntry {
-    std::int32_t gri = 0;        // > 0
-    std::string letter;          // one upper-case character
-    float value = 0;             // weight: 1 / value seconds of residual count as one unit
-    float chaindelay = 0;        // ms, from [chaindelay]
-};
 
 // One entry of the [chaindelay] list.
 struct ChainDelay {
     std::int32_t gri = 0;        // 4001 .. 9999
     float delay = 0;             // ms
-};
-
-// One entry of the [stations] selection.
-struct StationEntry {
-    std::int32_t gri = 0;        // signed as typed; negative marks a blanking candidate
-    std::string letter;          // one upper-case character, or empty
-    std::string suffix;          // what followed the letter, lower case
-    std::int16_t blanked = 0;    // flag
-    float chaindelay = 0;        // ms
-};
-
-// One filter tap of [firfilter].
-struct FilterTap {
-    float re = 0;
-    float im = 0;
 };
 
 struct Settings {
@@ -160,12 +151,6 @@ struct Settings {
     std::vector<StationEntry> selection;   // N = selection.size()
 };
 
-// Reads a decimal number (optional sign, digits, decimal point, exponent) from
-// the start of text, after blanks and tabs; stops at the first character that
-// cannot continue it. A text without a leading number, and forms such as
-// "nan", "inf" or hexadecimal, read as 0. The result is always finite.
-double readnumber(std::string_view text);
-
 // Settings file name from the command-line arguments: joined by single blanks,
 // "corvane.ini" when empty.
 std::string settingsfilename(int argc, const char* const* argv);
@@ -182,5 +167,25 @@ Settings loadsettings(const std::string& filename, Clock& clock);
 // Refuses settings that would crash or hang the run: throws RuntimeError 1
 // with a message naming the key and its value.
 void validatesettings(const Settings& settings);
+
+// Each module's part of the settings.
+struct ModuleConfigs {
+    StationsConfig stations;
+    ChainTimingConfig timing;
+    InputConfig input;
+    FrontEndConfig frontend;
+    IntegratorConfig integrator;
+    PulseConfig pulse;
+    SampleClockConfig sampleclock;
+    SteeringConfig steering;
+    FoldConfig fold;
+    HealthConfig health;
+    TaiConfig tai;
+    DisplayConfig display;
+    WaterfallConfig waterfall;
+};
+ModuleConfigs moduleconfigs(const Settings& settings);
+// The sample reader's part alone (for the settings checks).
+InputConfig moduleinputconfig(const Settings& settings);
 
 }  // namespace corvane

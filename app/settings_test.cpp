@@ -144,20 +144,6 @@ TEST(Settings, ListsGrowBeyondTheClassicCapacities) {
     EXPECT_EQ(parse(text).selection.size(), 250u);
 }
 
-TEST(Settings, NumberSyntax) {
-    EXPECT_DOUBLE_EQ(readnumber("200+"), 200);
-    EXPECT_DOUBLE_EQ(readnumber("9940m"), 9940);
-    EXPECT_DOUBLE_EQ(readnumber("-1.5e3x"), -1500);
-    EXPECT_DOUBLE_EQ(readnumber(".5"), 0.5);
-    EXPECT_DOUBLE_EQ(readnumber("1e"), 1);
-    EXPECT_DOUBLE_EQ(readnumber("abc"), 0);
-    EXPECT_DOUBLE_EQ(readnumber("nan"), 0);
-    EXPECT_DOUBLE_EQ(readnumber("inf"), 0);
-    EXPECT_DOUBLE_EQ(readnumber("0x1p3"), 0);
-    EXPECT_DOUBLE_EQ(readnumber("-"), 0);
-    EXPECT_TRUE(std::isfinite(readnumber("1e999")));
-}
-
 TEST(Settings, IntegerFieldsRoundHalfEvenAndClamp) {
     EXPECT_EQ(parse("[time]\nlongintegration = 2.5\n").longintegration, 2);
     EXPECT_EQ(parse("[time]\nlongintegration = 3.5\n").longintegration, 4);

@@ -7,7 +7,6 @@
 #include <random>
 
 #include "acquisition/samplereader.h"
-#include "app/settings.h"
 #include "pulses/integrator.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -17,7 +16,8 @@ namespace {
 using namespace corvane;
 
 struct Scene {
-    Settings settings;
+    static constexpr double sr = 22050;
+    IntegratorConfig settings;
     StationTable table;
     ChainTiming timing;
     SampleBuffer buffer;
@@ -26,26 +26,27 @@ struct Scene {
 
     Scene(std::int16_t nb, int blanked) {
         constexpr int n = 20;
-        settings.sr = 22050;
         settings.nb = nb;
         settings.displaysamples = 24;
         table.stations.resize(n);
+        timing.patterns.resize(n);
         std::mt19937 random(7);
         for (int s = 0; s < n; ++s) {
             Station& st = table.stations[static_cast<size_t>(s)];
             st.gri = 5000 + 250 * s;
             st.blanked = s < blanked ? 1 : 0;
             const bool master = s % 2 == 0;
-            st.pulsecount = master ? 18 : 16;
-            for (int j = 0; j < st.pulsecount; ++j) {
-                st.pulseinterval[j] = 0.001;
-                st.phasesign[j] = (random() & 1) ? 1 : -1;
+            PulsePattern& pattern = timing.patterns[static_cast<size_t>(s)];
+            pattern.pulsecount = master ? 18 : 16;
+            for (int j = 0; j < pattern.pulsecount; ++j) {
+                pattern.pulseinterval[j] = 0.001;
+                pattern.phasesign[j] = (random() & 1) ? 1 : -1;
             }
             if (master) {
-                st.pulseinterval[7] = st.pulseinterval[16] = 0.002;
-                st.pulseinterval[8] = st.pulseinterval[17] = (st.gri - 900) * 0.00001;
+                pattern.pulseinterval[7] = pattern.pulseinterval[16] = 0.002;
+                pattern.pulseinterval[8] = pattern.pulseinterval[17] = (st.gri - 900) * 0.00001;
             } else {
-                st.pulseinterval[7] = st.pulseinterval[15] = (st.gri - 700) * 0.00001;
+                pattern.pulseinterval[7] = pattern.pulseinterval[15] = (st.gri - 700) * 0.00001;
             }
             firstwindow.push_back(0.001 * s);
         }
@@ -72,13 +73,13 @@ struct Scene {
         buffer.bufstart = -256 / 22050.0;
         buffer.bufend = 4096 / 22050.0;
         createintegrator(integrator, n, 24);
-        startperiod(integrator, settings);
+        startperiod(integrator, timing, settings);
     }
     void rewind() {
-        for (size_t s = 0; s < table.stations.size(); ++s) {
-            Station& st = table.stations[s];
-            st.windowstart = st.windowanchor = firstwindow[s];
-            st.pulseindex = 0;
+        for (size_t s = 0; s < integrator.walks.size(); ++s) {
+            WindowWalk& walk = integrator.walks[s];
+            walk.windowstart = walk.windowanchor = firstwindow[s];
+            walk.pulseindex = 0;
         }
     }
 };
@@ -87,7 +88,7 @@ void integrate(benchmark::State& state, std::int16_t nb, int blanked) {
     Scene scene(nb, blanked);
     for (auto _ : state) {
         scene.rewind();
-        integrateblock(scene.integrator, scene.table, scene.timing, scene.buffer, scene.settings);
+        integrateblock(scene.integrator, scene.table, scene.timing, scene.buffer, scene.settings, Scene::sr);
         benchmark::DoNotOptimize(scene.integrator.sumre.data());
     }
     std::int64_t windows = 0;

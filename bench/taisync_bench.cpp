@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "acquisition/samplereader.h"
-#include "app/settings.h"
 #include "platform/testing.h"
 #include "stations/stationtable.h"
 #include "timesync/taisync.h"
@@ -18,7 +17,7 @@ using namespace corvane;
 
 void gathering(benchmark::State& state) {
     const double sr = 48000;
-    Settings settings;
+    TaiConfig settings;
     settings.sr = sr;
     settings.integrationtime = 1e9;
     settings.bandcenter = state.range(0) != 0 ? 12000 : 0;

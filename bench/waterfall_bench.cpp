@@ -6,12 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
-#include <vector>
 
-#include "app/settings.h"
 #include "output/waterfall.h"
 #include "platform/testing.h"
-#include "stations/chaintiming.h"
+#include "pulses/fold.h"
 #include "stations/stationtable.h"
 
 namespace {
@@ -21,12 +19,10 @@ namespace fs = std::filesystem;
 
 struct Line {
     fs::path folder = fs::temp_directory_path() / "corvane-waterfall-bench";
-    Settings settings;
+    WaterfallConfig settings;
     StationTable table;
-    ChainTiming timing;
     WaterfallImage image;
-    std::vector<float> re, im, residual;
-    std::vector<float> freshre, freshim;
+    LongIntegration rows;
     testing::FakePlatform platform;
 
     Line(std::int16_t colour, float dbrange) {
@@ -43,15 +39,14 @@ struct Line {
             table.stations[static_cast<std::size_t>(s)].power = 250;
         }
         table.visiblecount = n;
+        createlongintegration(rows, n, 24);
         std::mt19937 random(4);
         std::normal_distribution<float> noise(0, 500);
-        for (int k = 0; k < n * 24; ++k) {
-            freshre.push_back(noise(random));
-            freshim.push_back(noise(random));
+        for (std::size_t k = 0; k < rows.longre.size(); ++k) {
+            rows.longre[k] = noise(random);
+            rows.longim[k] = noise(random);
         }
-        re = freshre;
-        im = freshim;
-        residual.assign(n, 0.3f);
+        rows.longresidual.assign(n, 0.3f);
         createimage(image, settings, table);
     }
     ~Line() { fs::remove_all(folder); }
@@ -60,9 +55,7 @@ struct Line {
 void draw(benchmark::State& state) {
     Line line(static_cast<std::int16_t>(state.range(0)), static_cast<float>(state.range(1)));
     for (auto _ : state) {
-        line.re = line.freshre;
-        line.im = line.freshim;
-        drawline(line.image, line.settings, line.table, line.timing, line.re, line.im, line.residual);
+        drawline(line.image, line.settings, line.table, line.rows);
         benchmark::DoNotOptimize(line.image.rowbuffer.data());
     }
 }
@@ -76,10 +69,7 @@ void append(benchmark::State& state) {
             createimage(line.image, line.settings, line.table);
             state.ResumeTiming();
         }
-        line.re = line.freshre;
-        line.im = line.freshim;
-        appendline(line.image, line.settings, line.table, line.timing, line.re, line.im, line.residual, 0,
-                   line.platform, [] {});
+        appendline(line.image, line.settings, line.table, line.rows, 0, line.platform);
     }
 }
 

@@ -21,6 +21,12 @@ std::string writeinteger(std::int64_t value);   // " 5 ", "-5 "
 std::string real32text(float value);            // "%.7g" with sign position
 std::string real64text(double value);           // "%.16g" with sign position
 
+// Reads a decimal number (optional sign, digits, decimal point, exponent) from
+// the start of text, after blanks and tabs; stops at the first character that
+// cannot continue it. A text without a leading number, and forms such as
+// "nan", "inf" or hexadecimal, read as 0. The result is always finite.
+double readnumber(std::string_view text);
+
 // Formats values through a picture, one value per field, in order. Missing
 // values count as 0.
 std::string picture(std::string_view picturetext, std::initializer_list<double> values);

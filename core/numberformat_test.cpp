@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace corvane {
 namespace {
 
@@ -49,6 +51,20 @@ TEST(NumberFormat, ExponentPictures) {
     EXPECT_EQ(picture("+#.#^^^^", {0}), "+0.0E+00");
     EXPECT_EQ(picture("LO +#.#^^^^######.##us", {2.5e-11, -3.125}), "LO +2.5E-11    -3.12us");
     EXPECT_EQ(picture("+#.#^^^^", {1e-120}), "%+1.0E-120");
+}
+
+TEST(NumberFormat, ReadsDecimalNumbers) {
+    EXPECT_DOUBLE_EQ(readnumber("200+"), 200);
+    EXPECT_DOUBLE_EQ(readnumber("9940m"), 9940);
+    EXPECT_DOUBLE_EQ(readnumber("-1.5e3x"), -1500);
+    EXPECT_DOUBLE_EQ(readnumber(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(readnumber("1e"), 1);
+    EXPECT_DOUBLE_EQ(readnumber("abc"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("nan"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("inf"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("0x1p3"), 0);
+    EXPECT_DOUBLE_EQ(readnumber("-"), 0);
+    EXPECT_TRUE(std::isfinite(readnumber("1e999")));
 }
 
 }  // namespace

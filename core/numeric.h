@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <type_traits>
 
 namespace corvane {
 
@@ -35,19 +36,13 @@ inline std::int64_t toint64(double value) { return roundclamp<std::int64_t>(valu
 // 2^52 (real64), adding and removing that power of two leaves exactly the
 // nearest integer; the sign of the input is kept. Larger magnitudes and NaN
 // go through std::nearbyint. Used in the per-sample loops.
-inline float nearestinteger(float x) {
+template <typename Real>
+Real nearestinteger(Real x) {
+    static_assert(std::is_same_v<Real, float> || std::is_same_v<Real, double>);
 #if FLT_EVAL_METHOD == 0
-    constexpr float big = 8388608.0f;  // 2^23
-    const float magnitude = std::fabs(x);
-    if (magnitude < big) return std::copysign((magnitude + big) - big, x);
-#endif
-    return std::nearbyint(x);
-}
-
-inline double nearestinteger(double x) {
-#if FLT_EVAL_METHOD == 0
-    constexpr double big = 4503599627370496.0;  // 2^52
-    const double magnitude = std::fabs(x);
+    // 2^23 for real32, 2^52 for real64: the first magnitude without a fraction.
+    constexpr Real big = std::is_same_v<Real, float> ? Real(8388608.0f) : Real(4503599627370496.0);
+    const Real magnitude = std::fabs(x);
     if (magnitude < big) return std::copysign((magnitude + big) - big, x);
 #endif
     return std::nearbyint(x);

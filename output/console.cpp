@@ -6,15 +6,14 @@
 #include "acquisition/clock.h"
 #include "core/loran.h"
 #include "core/numeric.h"
-#include "app/settings.h"
 #include "core/numberformat.h"
 #include "platform/platform.h"
 
 namespace corvane {
 
-void showtimestamp(Display& display, const ClockState& clock, const Settings& settings, double bufend,
+void showtimestamp(Display& display, const ClockState& clock, const DisplayConfig& config, double bufend,
                    Console& console) {
-    const double t = utctime(bufend + displayepoch(clock), clock.leapsecs) - settings.clockoffset;
+    const double t = utctime(bufend + displayepoch(clock), clock.leapsecs) - config.clockoffset;
     const double d = t - std::floor(t / 86400) * 86400;
     std::int64_t c = toint64(d * 100);  // hundredths of the day
     if (c < 0) c = 0;
@@ -29,12 +28,19 @@ void showtimestamp(Display& display, const ClockState& clock, const Settings& se
     display.utchour = static_cast<std::int32_t>(hours);
 
     console.write(display.timestamp);
-    if (settings.wavinput == 0) console.write(picture(" PC###.##s", {-static_cast<double>(clock.pcclockerror)}));
+    if (config.live) console.write(picture(" PC###.##s", {-static_cast<double>(clock.pcclockerror)}));
 }
 
 void endstatusline(Console& console) {
     console.rowup();
     console.writeline("");
+}
+
+void showstatus(const StatusValues& values, Console& console) {
+    console.write(picture(" max##### edge##.## ", {values.refpeak, values.refedge}));
+    console.write(picture("SR #####.####Hz ", {values.sr}));
+    console.write(picture("LO +#.#^^^^######.##us", {values.fracfreq, values.shownfdrift}));
+    endstatusline(console);
 }
 
 }  // namespace corvane

@@ -11,7 +11,21 @@ namespace corvane {
 
 class Console;
 struct ClockState;
-struct Settings;
+
+// What the status line reads of the settings.
+struct DisplayConfig {
+    float clockoffset = 0;   // s, known error of the PC clock
+    bool live = true;        // live mode: the PC clock comparison follows the time stamp
+};
+
+// The values of the steering status that completes the status line.
+struct StatusValues {
+    float refpeak = 0;       // reference envelope peak, sample units
+    float refedge = 0;       // reference edge position, samples
+    double sr = 0;           // tracked sample rate, Hz
+    float fracfreq = 0;      // oscillator error, fraction of 100 kHz
+    float shownfdrift = 0;   // oscillator time error while locked, us
+};
 
 struct Display {
     std::int32_t utchour = -1;   // UTC hour (0 .. 24) of the latest time stamp; -1 before the first
@@ -23,8 +37,12 @@ struct Display {
 // is rounded to the hundredth of a second, then cut to the second, so it can
 // read 24:00:00 just before midnight. Sample time 0 is placed by the
 // synchronised epoch, or while there is none by the start epoch.
-void showtimestamp(Display& display, const ClockState& clock, const Settings& settings, double bufend,
+void showtimestamp(Display& display, const ClockState& clock, const DisplayConfig& config, double bufend,
                    Console& console);
+
+// The rest of the status line: " max##### edge##.## ", "SR #####.####Hz ",
+// "LO +#.#^^^^######.##us", then endstatusline.
+void showstatus(const StatusValues& values, Console& console);
 
 // Ends the status line so that the next one overwrites it: one row up, to
 // column 1, then a line end.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "acquisition/clock.h"
-#include "app/settings.h"
 #include "platform/testing.h"
 
 namespace corvane {
@@ -13,12 +12,12 @@ namespace {
 constexpr double midnight = 22 + 23000.0 * 86400;
 
 struct Stamp {
-    Settings settings;
+    DisplayConfig settings;
     ClockState clock;
     Display display;
     testing::FakeConsole console;
     Stamp() {
-        settings.wavinput = 1;
+        settings.live = false;
         clock.startepoch = midnight;
     }
     std::string show(double bufend) {
@@ -57,11 +56,26 @@ TEST(ShowTimestamp, LeapSecondsClockOffsetAndTheEpochInUse) {
 
 TEST(ShowTimestamp, LiveModeShowsTheSampleClockAgainstThePcClock) {
     Stamp s;
-    s.settings.wavinput = 0;
+    s.settings.live = true;
     s.clock.pcclockerror = 0.25f;  // sample clock a quarter second behind
     EXPECT_EQ(s.show(45), "00:00:45 PC -0.25s");
     s.clock.pcclockerror = -1234.5f;  // wider than its picture
     EXPECT_EQ(s.show(45), "00:00:45 PC%1234.50s");
+}
+
+TEST(StatusLine, RecordingAndLiveModeTextByteForByte) {
+    Stamp s;
+    s.clock.startepoch = 22 + 23000.0 * 86400;
+    s.show(45296);
+    showstatus({1234.4f, 5.255f, 22050, 2.5e-7f, 0}, s.console);
+    EXPECT_EQ(s.console.transcript, "12:34:56 max 1234 edge 5.26 SR 22050.0000Hz LO +2.5E-07     0.00us{up}\n");
+
+    s.settings.live = true;
+    s.clock.pcclockerror = 0.25f;
+    s.show(45297);
+    showstatus({123456, 5.255f, 22050.12346, 0, 0}, s.console);  // a peak wider than its picture
+    EXPECT_EQ(s.console.transcript,
+              "12:34:57 PC -0.25s max%123456 edge 5.26 SR 22050.1235Hz LO +0.0E+00     0.00us{up}\n");
 }
 
 TEST(EndStatusLine, ReturnsToTheStartOfTheLine) {

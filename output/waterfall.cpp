@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/text.h"
+#include "pulses/fold.h"
 #include "core/numberformat.h"
 
 namespace corvane {
@@ -103,33 +104,33 @@ bool writeattempt(File& file, const WaterfallImage& image, const std::string& pa
     return true;
 }
 
-void writeline(WaterfallImage& image, const Settings& settings, Platform& platform) {
+void writeline(WaterfallImage& image, const WaterfallConfig& config, Platform& platform) {
     for (;;) {
         File file;
         std::string failure;
-        if (writeattempt(file, image, settings.bmp, failure)) {
+        if (writeattempt(file, image, config.bmp, failure)) {
             if (!file.close())
-                throw RuntimeError(fileioerror, "cannot close waterfall bitmap " + quoted(settings.bmp) + ": " +
+                throw RuntimeError(fileioerror, "cannot close waterfall bitmap " + quoted(config.bmp) + ": " +
                                                     lastoserror());
             return;
         }
         file.close();
-        if (settings.bmperrorhandling == 0) throw RuntimeError(fileioerror, failure);
+        if (config.bmperrorhandling == 0) throw RuntimeError(fileioerror, failure);
         if (platform.keyboard.takekey() == 'q') throw QuitRequested{};
-        if (settings.bmperrorhandling > 1) platform.console.writeline(writeinteger(fileioerror));
+        if (config.bmperrorhandling > 1) platform.console.writeline(writeinteger(fileioerror));
         platform.clock.sleepms(200);
     }
 }
 
-void runimagecommand(WaterfallImage& image, const Settings& settings, Platform& platform) {
-    if (settings.bmpcmd.empty()) return;
-    if ((settings.bmpcmdcount > 0 || image.hourchanged != 0) && image.commandcountdown > 0)
+void runimagecommand(WaterfallImage& image, const WaterfallConfig& config, Platform& platform) {
+    if (config.bmpcmd.empty()) return;
+    if ((config.bmpcmdcount > 0 || image.hourchanged != 0) && image.commandcountdown > 0)
         image.commandcountdown -= 1;
     if (image.commandcountdown == 0) {
-        const std::int64_t every = std::llabs(static_cast<long long>(settings.bmpcmdcount));
+        const std::int64_t every = std::llabs(static_cast<long long>(config.bmpcmdcount));
         image.commandcountdown = static_cast<std::int32_t>(
             std::min<std::int64_t>(every, std::numeric_limits<std::int32_t>::max()));
-        platform.commands.run(settings.bmpcmd);
+        platform.commands.run(config.bmpcmd);
     }
 }
 
@@ -176,16 +177,16 @@ bool writewholefile(const std::string& path, const std::vector<std::uint8_t>& by
 
 }  // namespace
 
-void createimage(WaterfallImage& image, const Settings& settings, const StationTable& table) {
-    const bool grey = settings.colour == 0;
+void createimage(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table) {
+    const bool grey = config.colour == 0;
     image.bytesperpixel = grey ? 1 : 3;
     image.palettebytes = grey ? 1024 : 0;
     const std::int64_t visible =
         std::clamp<std::int64_t>(table.visiblecount, 0, static_cast<std::int64_t>(table.stations.size()));
-    const std::int64_t d = std::max<std::int32_t>(settings.displaysamples, 1);
+    const std::int64_t d = std::max<std::int32_t>(config.displaysamples, 1);
     const std::int64_t width = (d * visible + 3) / 4 * 4;
     if (width * image.bytesperpixel > std::numeric_limits<std::int32_t>::max() / 2)
-        throw RuntimeError(fileioerror, "waterfall bitmap " + quoted(settings.bmp) + ": a line of " +
+        throw RuntimeError(fileioerror, "waterfall bitmap " + quoted(config.bmp) + ": a line of " +
                                             std::to_string(width) + " pixels is too wide");
     image.imagewidth = static_cast<std::int32_t>(width);
     image.imageheight = 0;
@@ -201,148 +202,166 @@ void createimage(WaterfallImage& image, const Settings& settings, const StationT
     // Where the rename is refused (a viewer holding the old file on some
     // systems) the file is created in place instead.
     const std::vector<std::uint8_t> header = bitmapheader(image);
-    const std::string part = settings.bmp + ".part";
+    const std::string part = config.bmp + ".part";
     std::string failure;
-    if (!writewholefile(part, header, failure) || !renamefile(part, settings.bmp)) {
+    if (!writewholefile(part, header, failure) || !renamefile(part, config.bmp)) {
         deletefile(part);
-        if (!writewholefile(settings.bmp, header, failure)) throw RuntimeError(fileioerror, failure);
+        if (!writewholefile(config.bmp, header, failure)) throw RuntimeError(fileioerror, failure);
     }
     image.rowbuffer.assign(static_cast<std::size_t>(linebytes(image)), 32);
 }
 
-void drawline(WaterfallImage& image, const Settings& settings, const StationTable& table,
-              const ChainTiming& timing, std::vector<float>& longre, std::vector<float>& longim,
-              const std::vector<float>& longresidual) {
-    const std::int32_t d = std::max<std::int32_t>(settings.displaysamples, 1);
-    const auto n = static_cast<std::int64_t>(table.stations.size());
-    const std::size_t rowlength = std::min(longre.size(), longim.size());
+namespace {
+
+// Decibels per neper of amplitude (real32), and the lines' 255.999 that maps
+// a level 0 .. 1 to a byte.
+constexpr float decibelsperneper = 8.6859f;
+constexpr float bytescale = 255.999f;
+// fullscalefixed: above three quarters of full scale the level grows by
+// 1/256 per decibel.
+constexpr float kneelevel = 0.75f;
+constexpr float kneeslope = 256;
+
+// The filtered sum at position k (station position j of d): the three-tap
+// high-pass and interpolation filter, then the taps.
+struct Filter {
+    bool threetap;           // hipass or jittercorr set
+    float cl, cr;            // three-tap coefficients of the station
+    const WaterfallConfig& config;
+};
+
+struct Complex32 {
+    float x, y;
+};
+
+Complex32 filteredsum(const LongIntegration& rows, std::size_t k, std::int32_t j, std::int32_t d, const Filter& f) {
+    const std::vector<float>& longre = rows.longre;
+    const std::vector<float>& longim = rows.longim;
+    float x = longre[k];
+    float y = longim[k];
+    if (f.threetap && j > 0 && j < d - 1) {
+        x = f.cl * longre[k - 1] + x + f.cr * longre[k + 1];
+        y = f.cl * longim[k - 1] + y + f.cr * longim[k + 1];
+    }
+    const auto taps = static_cast<std::int64_t>(f.config.taps.size());
+    if (taps == 0) return {x, y};
+    const std::int64_t firbegin = f.config.firbegin;
+    std::int64_t lo = -firbegin;
+    if (j + lo >= d) lo = d - 1 - j;
+    std::int64_t hi = -(taps + firbegin - 1);
+    if (j + hi < 0) hi = -j;
+    for (std::int64_t m = lo; m >= hi; --m) {
+        const FilterTap& tap = f.config.taps[static_cast<std::size_t>(-m - firbegin)];
+        const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(k) + m);
+        x = x + tap.re * longre[at] - tap.im * longim[at];
+        y = y + tap.im * longre[at] + tap.re * longim[at];
+    }
+    return {x, y};
+}
+
+// The level of an amplitude: a power law (dbrange 0) or decibels.
+float levelof(float amplitude, const WaterfallConfig& config) {
+    float v = amplitude;
+    if (config.dbrange == 0) {
+        if (config.gamma != 1) v = std::pow(v, config.gamma);
+        if (v > kneelevel && config.fullscalefixed != 0)
+            v = kneelevel + std::log(v / kneelevel) * decibelsperneper / kneeslope;
+    } else if (amplitude > 0) {
+        v = 1 + std::log(v) * decibelsperneper / std::fabs(config.dbrange);
+        if (v < 0) v = 0;
+    }
+    return v;
+}
+
+// A colour pixel (blue, green, red) at byte 3k: lightness from the level,
+// hue from the carrier phase (kept from the last pixel with signal).
+void colourpixel(WaterfallImage& image, std::size_t k, float v, bool level, const WaterfallConfig& config) {
+    static const float sqrt3 = std::sqrt(3.0f);
+    const float u = image.phasecos;
+    const float w = image.phasesin;
+    if (config.colour == 1) {
+        v = v / (1 + v);
+    } else {
+        v = v * 0.5f;
+        if (v > 0.5f) v = 0.5f;
+    }
+    float red = std::clamp(2 * u, -1.0f, 1.0f);
+    float blue = std::clamp(sqrt3 * w - u, -1.0f, 1.0f);
+    float green = std::clamp(-sqrt3 * w - u, -1.0f, 1.0f);
+    if (v > 0.5f) {
+        const float fade = 1 / v - 1;
+        red *= fade;
+        blue *= fade;
+        green *= fade;
+    }
+    image.rowbuffer[3 * k] = level ? tobyte(v * bytescale * (blue + 1)) : 0;
+    image.rowbuffer[3 * k + 1] = level ? tobyte(v * bytescale * (green + 1)) : 0;
+    image.rowbuffer[3 * k + 2] = level ? tobyte(v * bytescale * (red + 1)) : 0;
+}
+
+// Brightening of a station (1 / fullscale, by distance and power).
+float stationscale(const Station& station, const WaterfallConfig& config) {
+    float g = 1 / config.fullscale;
+    if (config.normalizedistance != 0 && station.distance > 0)
+        g = station.distance * g / config.normalizedistance;
+    if (config.normalizepower != 0 && station.power > 0) g = std::sqrt(config.normalizepower / station.power) * g;
+    return g;
+}
+
+}  // namespace
+
+void drawline(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table,
+              const LongIntegration& rows) {
+    const std::int32_t d = std::max<std::int32_t>(config.displaysamples, 1);
+    const std::size_t rowlength = std::min(rows.longre.size(), rows.longim.size());
     const std::int32_t visible = drawnstations(image, table, d, rowlength);
-    const bool filteron = settings.hipass != 0 || settings.jittercorr != 0;
-    const float jitter = settings.jittercorr * 0.5f / static_cast<float>(settings.longintegration);
-    const float integrations = static_cast<float>(settings.longintegration);
-    const auto taps = static_cast<std::int64_t>(settings.taps.size());
-    const std::int64_t firbegin = settings.firbegin;
-    const float sqrt3 = std::sqrt(3.0f);
-    std::int64_t c = timing.foldcount;
+    const float jitter = config.jittercorr * 0.5f / static_cast<float>(config.longintegration);
+    const float integrations = static_cast<float>(config.longintegration);
 
     for (std::int32_t s = 0; s < visible; ++s) {
-        const Station& station = table.stations[static_cast<std::size_t>(s)];
-        const std::size_t base = static_cast<std::size_t>(s) * static_cast<std::size_t>(d);
-
-        float g = 1 / settings.fullscale;
-        if (settings.normalizedistance != 0 && station.distance > 0)
-            g = station.distance * g / settings.normalizedistance;
-        if (settings.normalizepower != 0 && station.power > 0)
-            g = std::sqrt(settings.normalizepower / station.power) * g;
-
-        const float residual = static_cast<std::size_t>(s) < longresidual.size()
-                                   ? longresidual[static_cast<std::size_t>(s)] : 0.0f;
-        const float cl = -settings.hipass - jitter * residual;
-        const float cr = -settings.hipass + jitter * residual;
-
-        // The second and later entries of a GRI 6000 chain of three, or a
-        // GRI 7950 chain of nine, are folded into the last rows of the
-        // selection; half of each of two such rows is taken off the station.
-        const bool auxiliary = (station.gri == 6000 && timing.count6000 == 3) ||
-                               (station.gri == 7950 && timing.count7950 == 9);
-        if (auxiliary) {
-            for (int row = 0; row < 2 && c < 0; ++row, ++c) {
-                const std::int64_t a = (c + n) * d;
-                if (a < 0 || a + d > static_cast<std::int64_t>(rowlength)) continue;
-                for (std::int32_t j = 0; j < d; ++j) {
-                    const auto from = static_cast<std::size_t>(a + j);
-                    longre[base + static_cast<std::size_t>(j)] -= longre[from] / 2;
-                    longim[base + static_cast<std::size_t>(j)] -= longim[from] / 2;
-                }
-            }
-        }
-
+        const auto si = static_cast<std::size_t>(s);
+        const float g = stationscale(table.stations[si], config);
+        const float residual = si < rows.longresidual.size() ? rows.longresidual[si] : 0.0f;
+        const Filter filter{config.hipass != 0 || config.jittercorr != 0, -config.hipass - jitter * residual,
+                            -config.hipass + jitter * residual, config};
         for (std::int32_t j = 0; j < d; ++j) {
-            const std::size_t k = base + static_cast<std::size_t>(j);
-            float x = longre[k];
-            float y = longim[k];
-            if (filteron && j > 0 && j < d - 1) {
-                x = cl * longre[k - 1] + x + cr * longre[k + 1];
-                y = cl * longim[k - 1] + y + cr * longim[k + 1];
-            }
-            if (taps > 0) {
-                std::int64_t lo = -firbegin;
-                if (j + lo >= d) lo = d - 1 - j;
-                std::int64_t hi = -(taps + firbegin - 1);
-                if (j + hi < 0) hi = -j;
-                for (std::int64_t m = lo; m >= hi; --m) {
-                    const FilterTap& tap = settings.taps[static_cast<std::size_t>(-m - firbegin)];
-                    const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(k) + m);
-                    x = x + tap.re * longre[at] - tap.im * longim[at];
-                    y = y + tap.im * longre[at] + tap.re * longim[at];
-                }
-            }
-            x = x * g / integrations;
-            y = y * g / integrations;
-
+            const std::size_t k = si * static_cast<std::size_t>(d) + static_cast<std::size_t>(j);
+            const Complex32 sum = filteredsum(rows, k, j, d, filter);
+            const float x = sum.x * g / integrations;
+            const float y = sum.y * g / integrations;
             const float amplitude = std::sqrt(x * x + y * y);
-            float v = amplitude;
-            if (settings.dbrange == 0) {
-                if (settings.gamma != 1) v = std::pow(v, settings.gamma);
-                if (v > 0.75f && settings.fullscalefixed != 0)
-                    v = 0.75f + std::log(v / 0.75f) * 8.6859f / 256;
-            } else if (amplitude > 0) {
-                v = 1 + std::log(v) * 8.6859f / std::fabs(settings.dbrange);
-                if (v < 0) v = 0;
-            }
+            float v = levelof(amplitude, config);
             const bool level = std::isfinite(v);
-
-            if (settings.colour == 0) {
+            if (config.colour == 0) {
                 if (v > 1) v = 1;
-                image.rowbuffer[k] = level ? tobyte(v * 255.999f) : 0;
+                image.rowbuffer[k] = level ? tobyte(v * bytescale) : 0;
                 continue;
             }
             if (amplitude > 0 && std::isfinite(amplitude)) {
                 image.phasecos = x / amplitude;
                 image.phasesin = y / amplitude;
             }
-            const float u = image.phasecos;
-            const float w = image.phasesin;
-            if (settings.colour == 1) {
-                v = v / (1 + v);
-            } else {
-                v = v * 0.5f;
-                if (v > 0.5f) v = 0.5f;
-            }
-            float red = std::clamp(2 * u, -1.0f, 1.0f);
-            float blue = std::clamp(sqrt3 * w - u, -1.0f, 1.0f);
-            float green = std::clamp(-sqrt3 * w - u, -1.0f, 1.0f);
-            if (v > 0.5f) {
-                const float fade = 1 / v - 1;
-                red *= fade;
-                blue *= fade;
-                green *= fade;
-            }
-            image.rowbuffer[3 * k] = level ? tobyte(v * 255.999f * (blue + 1)) : 0;
-            image.rowbuffer[3 * k + 1] = level ? tobyte(v * 255.999f * (green + 1)) : 0;
-            image.rowbuffer[3 * k + 2] = level ? tobyte(v * 255.999f * (red + 1)) : 0;
+            colourpixel(image, k, v, level, config);
         }
     }
 }
 
-void appendline(WaterfallImage& image, const Settings& settings, StationTable& table,
-                const ChainTiming& timing, std::vector<float>& longre, std::vector<float>& longim,
-                const std::vector<float>& longresidual, std::int32_t utchour, Platform& platform,
-                const std::function<void()>& dailysteps) {
+bool appendline(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table,
+                const LongIntegration& rows, std::int32_t utchour, Platform& platform) {
     // The header counts 32-bit sizes: a line that would not fit ends the run
     // before anything of it is drawn or written.
     if (static_cast<std::int64_t>(image.imagefilesize) + linebytes(image) > std::numeric_limits<std::int32_t>::max() ||
         image.imageheight == std::numeric_limits<std::int32_t>::max())
-        throw RuntimeError(fileioerror, "waterfall bitmap " + quoted(settings.bmp) +
+        throw RuntimeError(fileioerror, "waterfall bitmap " + quoted(config.bmp) +
                                             " is full: another line would take it past 2147483647 bytes");
 
-    drawline(image, settings, table, timing, longre, longim, longresidual);
+    drawline(image, config, table, rows);
 
     image.hourchanged = 0;
     if (utchour != image.lasthour) {
         image.hourchanged = 1;
         image.lasthour = utchour;
-        const std::int32_t d = std::max<std::int32_t>(settings.displaysamples, 1);
+        const std::int32_t d = std::max<std::int32_t>(config.displaysamples, 1);
         const std::int32_t visible = drawnstations(image, table, d, static_cast<std::size_t>(image.imagewidth));
         const std::int32_t marked = utchour == 0 && d >= 2 ? 2 : 1;
         for (std::int32_t s = 0; s < visible; ++s) {
@@ -351,13 +370,13 @@ void appendline(WaterfallImage& image, const Settings& settings, StationTable& t
             std::fill_n(image.rowbuffer.begin() + static_cast<std::ptrdiff_t>(first),
                         marked * image.bytesperpixel, std::uint8_t{255});
         }
-        if (utchour == 0) dailysteps();
     }
 
     image.imagefilesize += linebytes(image);
     image.imageheight += 1;
-    writeline(image, settings, platform);
-    runimagecommand(image, settings, platform);
+    writeline(image, config, platform);
+    runimagecommand(image, config, platform);
+    return image.hourchanged != 0;
 }
 
 }  // namespace corvane

@@ -12,15 +12,42 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "platform/platform.h"
-#include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
 namespace corvane {
+
+struct LongIntegration;
+
+// One tap of the image filter: a complex factor.
+struct FilterTap {
+    float re = 0;
+    float im = 0;
+};
+
+// What the waterfall reads of the settings.
+struct WaterfallConfig {
+    std::string bmp = "corvane.bmp";     // the bitmap file
+    std::string bmpcmd;                  // command run after lines; empty: none
+    std::int32_t bmpcmdcount = 1;        // every n lines; negative: every n hours
+    std::int16_t bmperrorhandling = 0;   // 0: a failed write ends the run; 1 retry; 2 retry and print
+    std::int32_t colour = 1;             // 0 greyscale; 1 colour, level compressed; 2 colour, linear
+    float gamma = 1.0f;                  // power law of the level (dbrange 0)
+    float dbrange = 0;                   // dB shown; 0: power law instead
+    float fullscale = 200;               // amplitude (sample units) shown at full level
+    std::int16_t fullscalefixed = 0;     // 1: levels above 0.75 grow by 1/256 per dB
+    float normalizedistance = 0;         // km; not 0: brighten farther stations
+    float normalizepower = 0;            // kW; not 0: brighten weaker stations
+    float hipass = 0.1f;                 // three-tap high-pass weight
+    float jittercorr = 1.0f;             // share of the sub-sample window offset corrected
+    std::int32_t firbegin = 0;           // positions before j where the taps begin
+    std::vector<FilterTap> taps;         // at most 20
+    std::int32_t displaysamples = 24;    // D, pixels per station, >= 1
+    std::int32_t longintegration = 10;   // short integrations per line
+};
 
 struct WaterfallImage {
     std::int32_t bytesperpixel = 1;     // 1 greyscale, 3 colour
@@ -42,35 +69,22 @@ inline std::int32_t pixeloffset(const WaterfallImage& image) { return 54 + image
 // Sets up the image for the visible stations and creates (or empties) the
 // file with its header and palette. A failure throws RuntimeError 3 naming
 // the file.
-void createimage(WaterfallImage& image, const Settings& settings, const StationTable& table);
+void createimage(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table);
 
 // The header and palette bytes for the image's current size and height.
 std::vector<std::uint8_t> bitmapheader(const WaterfallImage& image);
 
-// Turns the long-integration rows (N x D each; longresidual per station)
-// into the pixels of rowbuffer. The auxiliary rows of the GRI 6000 and 7950
-// chains are subtracted from longre and longim in place.
-void drawline(WaterfallImage& image, const Settings& settings, const StationTable& table,
-              const ChainTiming& timing, std::vector<float>& longre, std::vector<float>& longim,
-              const std::vector<float>& longresidual);
+// Turns the long-integration rows into the pixels of rowbuffer.
+void drawline(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table,
+              const LongIntegration& rows);
 
-// One waterfall line: drawline, the hour mark and, at the change to hour 0,
-// dailysteps; then the line is appended to the file (retried every 200 ms
-// while `bmperrorhandling` is set, "q" then throws QuitRequested) and `bmpcmd`
-// runs when due. A failure without retry, or a line that would take the file
-// past 2^31 - 1 bytes, throws RuntimeError 3.
-void appendline(WaterfallImage& image, const Settings& settings, StationTable& table,
-                const ChainTiming& timing, std::vector<float>& longre, std::vector<float>& longim,
-                const std::vector<float>& longresidual, std::int32_t utchour, Platform& platform,
-                const std::function<void()>& dailysteps);
-
-// The same with the daily chain steps of the GRI 5990 and 6731 chains.
-inline void appendline(WaterfallImage& image, const Settings& settings, StationTable& table,
-                       const ChainTiming& timing, std::vector<float>& longre,
-                       std::vector<float>& longim, const std::vector<float>& longresidual,
-                       std::int32_t utchour, Platform& platform) {
-    appendline(image, settings, table, timing, longre, longim, longresidual, utchour, platform,
-               [&] { applydailysteps(table, settings); });
-}
+// One waterfall line: drawline and the hour mark for UTC hour utchour; then
+// the line is appended to the file (retried every 200 ms while
+// `bmperrorhandling` is set, "q" then throws QuitRequested) and `bmpcmd` runs
+// when due. Returns whether the line started a new hour. A failure without
+// retry, or a line that would take the file past 2^31 - 1 bytes, throws
+// RuntimeError 3.
+bool appendline(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table,
+                const LongIntegration& rows, std::int32_t utchour, Platform& platform);
 
 }  // namespace corvane

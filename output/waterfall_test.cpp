@@ -9,6 +9,8 @@
 
 #include "core/errors.h"
 #include "platform/testing.h"
+#include "pulses/fold.h"
+#include "stations/chaintiming.h"
 
 namespace corvane {
 namespace {
@@ -43,18 +45,19 @@ protected:
         table.stations.assign(static_cast<std::size_t>(n), Station{});
         for (Station& s : table.stations) s.gri = gri;
         table.visiblecount = n;
-        rows();
+        clearrows();
     }
-    void rows() {
+    void clearrows() {
         const auto size = table.stations.size() * static_cast<std::size_t>(settings.displaysamples);
         re.assign(size, 0);
         im.assign(size, 0);
         residual.assign(table.stations.size(), 0);
     }
     void create() { createimage(image, settings, table); }
-    void draw() { drawline(image, settings, table, timing, re, im, residual); }
+    void draw() { drawline(image, settings, table, rows); }
+    // As run control appends: the daily chain steps follow a change to hour 0.
     void append(std::int32_t hour = 0) {
-        appendline(image, settings, table, timing, re, im, residual, hour, platform, [&] { ++dailysteps; });
+        if (appendline(image, settings, table, rows, hour, platform) && hour == 0) ++dailysteps;
     }
     std::string file() {
         std::string bytes;
@@ -70,11 +73,14 @@ protected:
     }
 
     fs::path folder;
-    Settings settings;
+    WaterfallConfig settings;
     StationTable table;
     ChainTiming timing;
     WaterfallImage image;
-    std::vector<float> re, im, residual;
+    LongIntegration rows;
+    std::vector<float>& re = rows.longre;
+    std::vector<float>& im = rows.longim;
+    std::vector<float>& residual = rows.longresidual;
     testing::FakePlatform platform;
     int dailysteps = 0;
 };
@@ -288,6 +294,7 @@ TEST_F(Waterfall, ThreeGri6000StationsTakeHalfOfTheLastTwoRows) {
     create();
     for (std::size_t k = 0; k < re.size(); ++k) re[k] = 100.0f * static_cast<float>(k / 24 + 1);
     const std::vector<float> before = re;
+    subtractauxiliaryrows(rows, table, timing, table.visiblecount, 24);
     draw();
     for (std::size_t k = 0; k < 24; ++k) EXPECT_EQ(re[k], before[k]);
     for (std::size_t k = 24; k < 48; ++k) EXPECT_EQ(re[k], 200 - 300 / 2 - 400 / 2);
@@ -296,6 +303,7 @@ TEST_F(Waterfall, ThreeGri6000StationsTakeHalfOfTheLastTwoRows) {
     // Hidden stations are not drawn, and nothing is subtracted for them.
     table.visiblecount = 1;
     re = before;
+    subtractauxiliaryrows(rows, table, timing, table.visiblecount, 24);
     draw();
     EXPECT_EQ(re, before);
 }
@@ -330,19 +338,6 @@ TEST_F(Waterfall, HourMarksAndDailySteps) {
     EXPECT_EQ(dailysteps, 2);
     EXPECT_EQ(pixel(3), 255);
     EXPECT_EQ(pixel(6), 32);  // padding untouched
-}
-
-TEST_F(Waterfall, MidnightStepsTheGri5990Chain) {
-    stations(2, 5990);
-    table.stations[1].gri = 7499;
-    settings.gri5990step = 0.1;
-    create();
-    appendline(image, settings, table, timing, re, im, residual, 23, platform);
-    EXPECT_EQ(table.stations[0].emissiondelay, 0);
-    appendline(image, settings, table, timing, re, im, residual, 0, platform);
-    EXPECT_FLOAT_EQ(table.stations[0].emissiondelay, 0.1f);
-    EXPECT_DOUBLE_EQ(table.stations[0].windowstart, 0.0001);
-    EXPECT_EQ(table.stations[1].emissiondelay, 0);
 }
 
 TEST_F(Waterfall, ImageCommandCountdown) {
@@ -474,7 +469,7 @@ TEST_F(Waterfall, RetryPrintsTheErrorAndWritesWhenThePathIsFree) {
     Platform retrying(console, keyboard, clock, commands);
     keyboard.press("Q");
     re[0] = 1000;
-    appendline(image, settings, table, timing, re, im, residual, 0, retrying, [] {});
+    appendline(image, settings, table, rows, 0, retrying);
     EXPECT_EQ(console.transcript, " 3 \n 3 \n");
     EXPECT_EQ(clock.sleeps, (std::vector<int>{200, 200}));
     EXPECT_TRUE(keyboard.keys.empty());

@@ -6,6 +6,14 @@
 
 namespace corvane {
 
+void Clock::sleepseconds(int seconds, Keyboard& keyboard) {
+    const double end = counter() + seconds;
+    while (counter() < end) {
+        if (keyboard.keypending()) return;
+        sleepms(50);
+    }
+}
+
 File::~File() { close(); }
 
 File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }

@@ -64,8 +64,8 @@ public:
     // Sleeps the given milliseconds (used with 50 and 200).
     virtual void sleepms(int milliseconds) = 0;
     // Sleeps whole seconds; returns early as soon as a key is pending (the key
-    // is left pending for the caller).
-    virtual void sleepseconds(int seconds, Keyboard& keyboard) = 0;
+    // is left pending for the caller). Looks at the keyboard every 50 ms.
+    virtual void sleepseconds(int seconds, Keyboard& keyboard);
 };
 
 // Runs a command line through the system's command interpreter and waits for

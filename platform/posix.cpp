@@ -229,13 +229,6 @@ public:
         while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
         }
     }
-    void sleepseconds(int seconds, Keyboard& keyboard) override {
-        double end = counter() + seconds;
-        while (counter() < end) {
-            if (keyboard.keypending()) return;
-            sleepms(50);
-        }
-    }
 
 private:
     static std::string localtext(const char* format) {

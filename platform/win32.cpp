@@ -261,13 +261,6 @@ public:
     void sleepms(int milliseconds) override {
         if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
     }
-    void sleepseconds(int seconds, Keyboard& keyboard) override {
-        double end = counter() + seconds;
-        while (counter() < end) {
-            if (keyboard.keypending()) return;
-            Sleep(50);
-        }
-    }
 
 private:
     double frequency_ = 0;

@@ -4,15 +4,14 @@
 
 #include "acquisition/samplereader.h"
 #include "core/numeric.h"
-#include "app/settings.h"
 
 namespace corvane {
 
 namespace {
 
 // Oscillator step per sample for the current looffset.
-void setstep(FrontEnd& fe, const Settings& settings) {
-    const float w = toreal32(2.0 * static_cast<double>(pi32) * settings.looffset / fe.r);
+void setstep(FrontEnd& fe) {
+    const float w = toreal32(2.0 * static_cast<double>(pi32) * fe.looffset / fe.r);
     fe.lostep[0] = std::cos(w);
     fe.lostep[1] = -std::sin(w);
 }
@@ -28,24 +27,26 @@ std::int16_t sampletoint16(float value) {
 
 }  // namespace
 
-void initfrontend(FrontEnd& frontend, const Settings& settings) {
+void initfrontend(FrontEnd& frontend, const FrontEndConfig& config) {
     frontend = FrontEnd{};
-    frontend.lorotor[0] = settings.filescale;
+    frontend.looffset = config.looffset;
+    frontend.lorotor[0] = config.filescale;
     frontend.lorotor[1] = 0;
-    frontend.r = toreal32(settings.sr);
+    frontend.r = toreal32(config.sr);
 }
 
-void accumulatebias(FrontEnd& frontend, const SampleBuffer& buffer, const Settings& settings, std::int32_t n) {
+void accumulatebias(FrontEnd& frontend, const SampleBuffer& buffer, const FrontEndConfig& config) {
+    const std::int32_t n = buffer.blocksamples;
     if (n < 1) return;
     const std::int16_t* __restrict re = buffer.samplere.data();
     const std::int16_t* __restrict im = buffer.sampleim.data();
     std::int32_t bre = 0, bim = 0;  // |sum| <= 32767 x 32768: no overflow
-    if (settings.nb != 0) {
+    if (config.nb != 0) {
         const float* __restrict power = buffer.samplepower.data();
         // One real32 sum in index order: its rounding is part of the result.
         float sum = 0;
         for (std::int32_t k = 0; k < n; ++k) sum += power[k];
-        const float threshold = sum * settings.nbfac / static_cast<float>(n);
+        const float threshold = sum * config.nbfac / static_cast<float>(n);
         // Integer sums in any order; a mask (all bits set below the
         // threshold) instead of a branch lets several samples go at once.
         for (std::int32_t k = 0; k < n; ++k) {
@@ -64,16 +65,16 @@ void accumulatebias(FrontEnd& frontend, const SampleBuffer& buffer, const Settin
     frontend.biascount += static_cast<float>(n);
 }
 
-void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings) {
+void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, const FrontEndConfig& config) {
     const std::int32_t first = buffer.overlap;
     const std::int32_t end = buffer.overlap + buffer.blocksamples;
-    const bool twochannels = settings.channels == 2;
-    const bool shift = settings.looffset != 0 || settings.lodrift != 0;
+    const bool twochannels = config.channels == 2;
+    const bool shift = frontend.looffset != 0 || config.lodrift != 0;
     std::int16_t* re = buffer.samplere.data();
     std::int16_t* im = buffer.sampleim.data();
 
-    if (settings.filescale != 1 && !shift) {
-        const float scale = settings.filescale;
+    if (config.filescale != 1 && !shift) {
+        const float scale = config.filescale;
         for (std::int32_t i = first; i < end; ++i) {
             re[i] = sampletoint16(scale * static_cast<float>(re[i]));
             if (twochannels) im[i] = sampletoint16(scale * static_cast<float>(im[i]));
@@ -82,7 +83,7 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
 
     if (shift) {
         FrontEnd& fe = frontend;
-        setstep(fe, settings);
+        setstep(fe);
         for (std::int32_t i = first; i < end; ++i) {
             fe.locount = static_cast<std::int16_t>(fe.locount + 1);
             if (fe.locount >= 100) {
@@ -90,13 +91,13 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
                 // of the repeated multiplication never build up.
                 fe.locount = 0;
                 const float phi = 2.0f * pi32 * fe.lophase;
-                fe.lorotor[0] = settings.filescale * std::cos(phi);
-                fe.lorotor[1] = -settings.filescale * std::sin(phi);
-                fe.lophase = toreal32(static_cast<double>(fe.lophase) + 100.0 * settings.looffset / fe.r);
+                fe.lorotor[0] = config.filescale * std::cos(phi);
+                fe.lorotor[1] = -config.filescale * std::sin(phi);
+                fe.lophase = toreal32(static_cast<double>(fe.lophase) + 100.0 * fe.looffset / fe.r);
                 fe.lophase -= std::floor(fe.lophase);
-                if (settings.lodrift != 0) {
-                    settings.looffset += 100.0 * static_cast<double>(settings.lodrift) / fe.r;
-                    setstep(fe, settings);
+                if (config.lodrift != 0) {
+                    fe.looffset += 100.0 * static_cast<double>(config.lodrift) / fe.r;
+                    setstep(fe);
                 }
             }
             const float c = fe.lorotor[0], s = fe.lorotor[1];
@@ -114,12 +115,25 @@ void conditionblock(FrontEnd& frontend, SampleBuffer& buffer, Settings& settings
         }
     }
 
-    if (settings.nb != 0) {
+    if (config.nb != 0) {
         for (std::int32_t i = first; i < end; ++i) {
             const float x = re[i], y = im[i];
             buffer.samplepower[i] = x * x + y * y;
         }
     }
+}
+
+BiasEstimate takebias(FrontEnd& frontend) {
+    BiasEstimate bias;
+    if (frontend.biascount > 0) {
+        bias.fresh = true;
+        bias.re = frontend.biassumre / frontend.biascount;
+        bias.im = frontend.biassumim / frontend.biascount;
+    }
+    frontend.biassumre = 0;
+    frontend.biassumim = 0;
+    frontend.biascount = 0;
+    return bias;
 }
 
 }  // namespace corvane

@@ -7,7 +7,6 @@
 #include <numbers>
 
 #include "acquisition/samplereader.h"
-#include "app/settings.h"
 
 namespace corvane {
 namespace {
@@ -15,7 +14,7 @@ namespace {
 constexpr std::int32_t overlap = 4;
 
 struct Bench {
-    Settings settings;
+    FrontEndConfig settings;
     SampleBuffer buffer;
     FrontEnd frontend;
     explicit Bench(int channels = 2) {
@@ -103,9 +102,9 @@ TEST(FrontEnd, DriftAdvancesTheOffset) {
     b.settings.lodrift = 0.5f;
     initfrontend(b.frontend, b.settings);
     b.block(100, 300, 0);  // the shift runs from the first block on
-    EXPECT_NEAR(b.settings.looffset, 50.0 / 22050, 1e-12);
+    EXPECT_NEAR(b.frontend.looffset, 50.0 / 22050, 1e-12);
     b.block(22000, 300, 0);
-    EXPECT_NEAR(b.settings.looffset, 221 * 50.0 / 22050, 1e-9);  // about 0.5 Hz after 1 s
+    EXPECT_NEAR(b.frontend.looffset, 221 * 50.0 / 22050, 1e-9);  // about 0.5 Hz after 1 s
 }
 
 TEST(FrontEnd, BiasSumsLeaveOutStrongSamplesWithTheBlanker) {
@@ -117,7 +116,7 @@ TEST(FrontEnd, BiasSumsLeaveOutStrongSamplesWithTheBlanker) {
     EXPECT_EQ(b.buffer.samplepower[overlap + 7], 2500.0f);
     // Equal power everywhere: nothing lies below the mean.
     for (int k = 0; k < 8; ++k) b.buffer.samplepower[k] = 2500;
-    accumulatebias(b.frontend, b.buffer, b.settings, 8);
+    accumulatebias(b.frontend, b.buffer, b.settings);
     EXPECT_EQ(b.frontend.biassumre, 0);
     EXPECT_EQ(b.frontend.biassumim, 0);
     EXPECT_EQ(b.frontend.biascount, 8);
@@ -128,14 +127,27 @@ TEST(FrontEnd, BiasSumsLeaveOutStrongSamplesWithTheBlanker) {
         b.buffer.sampleim[k] = -2;
         b.buffer.samplepower[k] = k == 3 ? 1e6f : 29;
     }
-    accumulatebias(b.frontend, b.buffer, b.settings, 4);
+    b.buffer.blocksamples = 4;
+    accumulatebias(b.frontend, b.buffer, b.settings);
     EXPECT_EQ(b.frontend.biassumre, 15);
     EXPECT_EQ(b.frontend.biassumim, -6);
     EXPECT_EQ(b.frontend.biascount, 12);
 
     b.settings.nb = 0;  // without the blanker every sample counts
-    accumulatebias(b.frontend, b.buffer, b.settings, 4);
+    accumulatebias(b.frontend, b.buffer, b.settings);
     EXPECT_EQ(b.frontend.biassumre, 15 + 1015);
+
+    b.buffer.blocksamples = 0;  // a restarted buffer: nothing departs
+    accumulatebias(b.frontend, b.buffer, b.settings);
+    EXPECT_EQ(b.frontend.biascount, 16);
+
+    // The fold takes the mean and the sums start again; without departed
+    // samples the estimate is not fresh.
+    const BiasEstimate bias = takebias(b.frontend);
+    EXPECT_TRUE(bias.fresh);
+    EXPECT_FLOAT_EQ(bias.re, 1030.0f / 16);
+    EXPECT_FLOAT_EQ(bias.im, -6.0f / 16 - 8.0f / 16);
+    EXPECT_FALSE(takebias(b.frontend).fresh);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "acquisition/samplereader.h"
+#include "core/loran.h"
 #include "core/numeric.h"
-#include "app/settings.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -28,10 +28,25 @@ void createintegrator(PulseIntegrator& integrator, std::int32_t n, std::int32_t 
     integrator.windowcount.assign(static_cast<size_t>(n), 0);
     integrator.signsum.assign(static_cast<size_t>(n), 0);
     integrator.timingresidual.assign(static_cast<size_t>(n), 0.0f);
+    integrator.walks.assign(static_cast<size_t>(n), WindowWalk{});
 }
 
-void startperiod(PulseIntegrator& integrator, const Settings& settings) {
-    std::fill(integrator.nbthreshold.begin(), integrator.nbthreshold.end(), settings.nbinit);
+void startperiod(PulseIntegrator& integrator, const ChainTiming& timing, const IntegratorConfig& config) {
+    std::fill(integrator.nbthreshold.begin(), integrator.nbthreshold.end(), config.nbinit);
+    for (size_t s = 0; s < integrator.walks.size() && s < timing.arrivals.size(); ++s) {
+        WindowWalk& w = integrator.walks[s];
+        w.windowstart = timing.arrivals[s].firstwindow;
+        w.windowanchor = w.windowstart;
+        w.pulseindex = 0;
+    }
+}
+
+void shiftwindows(PulseIntegrator& integrator, const std::vector<double>& shifts) {
+    for (size_t s = 0; s < integrator.walks.size() && s < shifts.size(); ++s) {
+        if (shifts[s] == 0) continue;
+        integrator.walks[s].windowstart += shifts[s];
+        integrator.walks[s].windowanchor += shifts[s];
+    }
 }
 
 namespace {
@@ -77,13 +92,21 @@ void addwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std
     }
 }
 
+// The samples of one window: from buffer index i0 on.
+struct WindowSamples {
+    const std::int16_t* re;
+    const std::int16_t* im;
+    const float* power;  // only read when gated
+};
+
 // The same through the noise-blanker gate: a sample whose power reaches the
 // threshold of its position is counted instead of integrated. Written with
 // masks instead of branches so that it runs on several positions at once;
 // every position still gets exactly its one addition per window.
-void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restrict re,
-                    const std::int16_t* __restrict im, const float* __restrict power, std::int32_t d,
-                    std::int16_t sign) {
+void addgatedwindow(PulseIntegrator& in, size_t row, const WindowSamples& w, std::int32_t d, std::int16_t sign) {
+    const std::int16_t* __restrict re = w.re;
+    const std::int16_t* __restrict im = w.im;
+    const float* __restrict power = w.power;
     std::int32_t* __restrict bre = in.blockre.data();
     std::int32_t* __restrict bim = in.blockim.data();
     float* __restrict sp = in.sumpower.data() + row;
@@ -113,16 +136,17 @@ void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restr
 // nearbyint of a rotated sample, |v| <= 65536.
 std::int32_t nearestsample(float v) { return static_cast<std::int32_t>(nearestinteger(v)); }
 
-// The window shifted down by `bandcenter` Hz: the phase is taken once, at the
-// window start, and the sign folded into the rotation. With |c|, |q| <= 1
-// every rotated sample lies within +-65536.
-void addshiftedwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std::int16_t* __restrict im,
-                      std::int32_t d, std::int16_t sign, double windowstart, double bandcenter) {
-    const double v = windowstart * bandcenter;
+// The window shifted down by `bandcenter` Hz: the phase (cycles, v =
+// windowstart x bandcenter) is taken once, at the window start, and the sign
+// folded into the rotation. With |c|, |q| <= 1 every rotated sample lies
+// within +-65536.
+void addshiftedwindow(PulseIntegrator& in, const WindowSamples& w, std::int32_t d, std::int16_t sign, double v) {
     const double phi = 2.0 * pi64 * (v - std::floor(v));
     const float c = static_cast<float>(std::cos(phi) * sign);
     const float q = static_cast<float>(std::sin(phi) * sign);
     if (!std::isfinite(c) || !std::isfinite(q)) return;  // a rotation of NaN rounds to 0 everywhere
+    const std::int16_t* __restrict re = w.re;
+    const std::int16_t* __restrict im = w.im;
     std::int32_t* __restrict bre = in.blockre.data();
     std::int32_t* __restrict bim = in.blockim.data();
     for (std::int32_t j = 0; j < d; ++j) {
@@ -133,120 +157,155 @@ void addshiftedwindow(PulseIntegrator& in, const std::int16_t* __restrict re, co
     }
 }
 
-}  // namespace
+// The block as the integration of every station sees it.
+struct Block {
+    SampleBuffer& buffer;
+    const ChainTiming& timing;
+    const IntegratorConfig& config;
+    double sr;
+    std::int64_t valid;    // indices that hold samples: the overlap and the newest block
+    bool powerkept;        // the sample powers cover them
+};
 
-void integrateblock(PulseIntegrator& in, StationTable& table, const ChainTiming& timing,
-                    SampleBuffer& buffer, const Settings& settings) {
+// How one station's windows are added.
+struct WindowTarget {
+    size_t row;            // the station's first position in the rows
+    bool gated;            // through the noise-blanker gate
+    bool blanked;          // its pulse is cleared from the buffer afterwards
+};
+
+// One window at buffer index i0 with phase-code sign g into the scratch
+// rows; a blanked station's pulse samples are cleared after it (only inside
+// the window).
+void addwindowat(PulseIntegrator& in, const WindowTarget& t, Block& b, std::int32_t i0, std::int16_t g,
+                 double windowstart) {
     const std::int32_t d = in.windowsamples;
-    if (d < 1) return;
-    const double sr = settings.sr;
-    const double windowlength = d / sr;
-    // Indices that hold samples: the overlap and the newest block.
-    std::int64_t valid = static_cast<std::int64_t>(buffer.overlap) + buffer.blocksamples;
-    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.samplere.size()));
-    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.sampleim.size()));
-    const bool powerkept = static_cast<std::int64_t>(buffer.samplepower.size()) >= valid;
-    const auto stations = static_cast<std::int32_t>(
-        std::min<size_t>(static_cast<size_t>(in.stationcount), table.stations.size()));
-
-    const double bufstart = buffer.bufstart;
-    const double bufend = buffer.bufend;
-    const bool shifted = settings.bandcenter != 0;
-    for (const std::int16_t s : timing.processingorder) {
-        if (s < 0 || s >= stations) continue;
-        Station& st = table.stations[static_cast<size_t>(s)];
-        const std::int32_t pulsecount = st.pulsecount;
-        if (pulsecount < 1 || pulsecount > 18) continue;
-        const bool gated = settings.nb != 0 && !(settings.nb == 2 && st.blanked != 0) && powerkept;
-        const size_t row = static_cast<size_t>(s) * static_cast<size_t>(d);
-        // The station's walk is kept in locals and stored back at the end.
-        double windowstart = st.windowstart;
-        std::int32_t pulseindex = st.pulseindex;
-        std::int32_t windowcount = in.windowcount[static_cast<size_t>(s)];
-        std::int32_t signsum = in.signsum[static_cast<size_t>(s)];
-        float residual = in.timingresidual[static_cast<size_t>(s)];
-        std::int32_t scratched = 0;  // windows in the scratch rows
-
-        // A window that would reach bufend waits for the next block.
-        while (windowstart + windowlength < bufend) {
-            // Whole phase code intervals that lie before the buffer (after a
-            // large jump of the sample clock) can never be integrated: they
-            // are passed over at once instead of pulse by pulse, which could
-            // take for ever. Normal operation never has a whole one there.
-            if (pulseindex == 0 && st.gri > 0) {
-                const double interval = st.gri / 50000.0;
-                const double behind = std::floor((bufstart - windowstart) / interval);
-                if (behind >= 1) windowstart += behind * interval;
-            }
-            const double before = windowstart;
-            if (pulseindex < 0 || pulseindex >= pulsecount) pulseindex = 0;
-            const std::int32_t pulse = pulseindex;
-            const std::int16_t g = st.phasesign[pulse];
-
-            const double x = (windowstart - bufstart) * sr;
-            const double first = nearestinteger(x);
-            // Windows before index 0 or past the valid samples (after a jump of
-            // the sample clock or a step of the chain) are passed over, as is
-            // everything once the window counter is full.
-            const bool inside = first >= 0 && first + d <= static_cast<double>(valid) &&
-                                windowcount < std::numeric_limits<std::int32_t>::max();
-            if (inside) {
-                const auto i0 = static_cast<std::int32_t>(first);
-                residual += static_cast<float>(x - first);
-                const std::int16_t* re = buffer.samplere.data() + i0;
-                const std::int16_t* im = buffer.sampleim.data() + i0;
-                if (shifted)
-                    addshiftedwindow(in, re, im, d, g, windowstart, settings.bandcenter);
-                else if (gated)
-                    addgatedwindow(in, row, re, im, buffer.samplepower.data() + i0, d, g);
-                else
-                    addwindow(in, re, im, d, g);
-                if (++scratched == scratchwindows) {
-                    flushscratch(in, row);
-                    scratched = 0;
-                }
-                if (st.blanked != 0) {
-                    // Cleared after integration, and only inside this window.
-                    const std::int32_t lo = std::max<std::int32_t>(0, settings.firstblankedsample);
-                    const std::int32_t hi = std::min<std::int32_t>(d, lo + timing.blankedsamples);
-                    for (std::int32_t j = lo; j < hi; ++j) {
-                        const auto i = static_cast<size_t>(i0 + j);
-                        buffer.samplere[i] = 0;
-                        buffer.sampleim[i] = 0;
-                        if (i < buffer.samplepower.size()) buffer.samplepower[i] = 0;
-                    }
-                }
-                signsum += g;
-            }
-
-            windowstart += st.pulseinterval[pulse];
-            pulseindex += 1;
-            if (pulseindex >= pulsecount) {
-                pulseindex = 0;
-                // Re-anchoring: the summed intervals never drift off the GRI grid.
-                if (st.gri > 0) {
-                    const double G = st.gri / 100000.0;
-                    const double n = std::floor((windowstart - st.windowanchor) / G + 0.5);
-                    windowstart = st.windowanchor + n * G;
-                }
-            }
-            if (inside) windowcount += 1;
-            // A pattern that does not move forward (zero intervals, or times so
-            // large that a step is lost in rounding) would never leave the loop.
-            if (!(windowstart > before)) break;
-        }
-        if (scratched > 0) flushscratch(in, row);
-        st.windowstart = windowstart;
-        st.pulseindex = pulseindex;
-        in.windowcount[static_cast<size_t>(s)] = windowcount;
-        in.signsum[static_cast<size_t>(s)] = signsum;
-        in.timingresidual[static_cast<size_t>(s)] = residual;
+    SampleBuffer& buffer = b.buffer;
+    const WindowSamples w{buffer.samplere.data() + i0, buffer.sampleim.data() + i0,
+                          t.gated ? buffer.samplepower.data() + i0 : nullptr};
+    if (b.config.bandcenter != 0)
+        addshiftedwindow(in, w, d, g, windowstart * b.config.bandcenter);
+    else if (t.gated)
+        addgatedwindow(in, t.row, w, d, g);
+    else
+        addwindow(in, w.re, w.im, d, g);
+    if (!t.blanked) return;
+    const std::int32_t lo = std::max<std::int32_t>(0, b.timing.firstblankedsample);
+    const std::int32_t hi = std::min<std::int32_t>(d, lo + b.timing.blankedsamples);
+    for (std::int32_t j = lo; j < hi; ++j) {
+        const auto i = static_cast<size_t>(i0 + j);
+        buffer.samplere[i] = 0;
+        buffer.sampleim[i] = 0;
+        if (i < buffer.samplepower.size()) buffer.samplepower[i] = 0;
     }
 }
 
-void updatethresholds(PulseIntegrator& in, const Settings& settings) {
+// Moves the window start to the next pulse of the pattern; at the end of the
+// pattern it is snapped onto the GRI grid of the anchor, so that the summed
+// intervals never drift.
+void nextpulse(double& windowstart, std::int32_t& pulseindex, const PulsePattern& pattern, std::int32_t gri,
+               double anchor) {
+    windowstart += pattern.pulseinterval[pulseindex];
+    pulseindex += 1;
+    if (pulseindex < pattern.pulsecount) return;
+    pulseindex = 0;
+    if (gri > 0) {
+        const double G = griseconds(gri);
+        const double n = std::floor((windowstart - anchor) / G + 0.5);
+        windowstart = anchor + n * G;
+    }
+}
+
+// Whole phase code intervals that lie before the buffer (after a large jump
+// of the sample clock) can never be integrated: they are passed over at once
+// instead of pulse by pulse, which could take for ever. Normal operation
+// never has a whole one there.
+void skipintervalsbehind(double& windowstart, std::int32_t gri, double bufstart) {
+    const double interval = phasecodeinterval(gri);
+    const double behind = std::floor((bufstart - windowstart) / interval);
+    if (behind >= 1) windowstart += behind * interval;
+}
+
+// Every window of station s that ends before the buffer end.
+void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
+    const PulsePattern& pattern = b.timing.patterns[s];
+    WindowWalk& walk = in.walks[s];
+    const std::int32_t pulsecount = pattern.pulsecount;
+    if (pulsecount < 1 || pulsecount > maxpulses) return;
     const std::int32_t d = in.windowsamples;
-    const std::int32_t spread = std::max<std::int32_t>(0, settings.nbspread);
+    const IntegratorConfig& config = b.config;
+    const WindowTarget target{s * static_cast<size_t>(d),
+                              config.nb != 0 && !(config.nb == 2 && st.blanked != 0) && b.powerkept,
+                              st.blanked != 0};
+    const double windowlength = d / b.sr;
+    const double bufstart = b.buffer.bufstart;
+    const double bufend = b.buffer.bufend;
+    // The station's walk is kept in locals and stored back at the end.
+    double windowstart = walk.windowstart;
+    std::int32_t pulseindex = walk.pulseindex;
+    std::int32_t windowcount = in.windowcount[s];
+    std::int32_t signsum = in.signsum[s];
+    float residual = in.timingresidual[s];
+    std::int32_t scratched = 0;  // windows in the scratch rows
+
+    // A window that would reach bufend waits for the next block.
+    while (windowstart + windowlength < bufend) {
+        if (pulseindex == 0 && st.gri > 0) skipintervalsbehind(windowstart, st.gri, bufstart);
+        const double before = windowstart;
+        if (pulseindex < 0 || pulseindex >= pulsecount) pulseindex = 0;
+        const std::int16_t g = pattern.phasesign[pulseindex];
+
+        const double x = (windowstart - bufstart) * b.sr;
+        const double first = nearestinteger(x);
+        // Windows before index 0 or past the valid samples (after a jump of
+        // the sample clock or a step of the chain) are passed over, as is
+        // everything once the window counter is full.
+        const bool inside = first >= 0 && first + d <= static_cast<double>(b.valid) &&
+                            windowcount < std::numeric_limits<std::int32_t>::max();
+        if (inside) {
+            residual += static_cast<float>(x - first);
+            addwindowat(in, target, b, static_cast<std::int32_t>(first), g, windowstart);
+            if (++scratched == scratchwindows) {
+                flushscratch(in, target.row);
+                scratched = 0;
+            }
+            signsum += g;
+        }
+        nextpulse(windowstart, pulseindex, pattern, st.gri, walk.windowanchor);
+        if (inside) windowcount += 1;
+        // A pattern that does not move forward (zero intervals, or times so
+        // large that a step is lost in rounding) would never leave the loop.
+        if (!(windowstart > before)) break;
+    }
+    if (scratched > 0) flushscratch(in, target.row);
+    walk.windowstart = windowstart;
+    walk.pulseindex = pulseindex;
+    in.windowcount[s] = windowcount;
+    in.signsum[s] = signsum;
+    in.timingresidual[s] = residual;
+}
+
+}  // namespace
+
+void integrateblock(PulseIntegrator& in, const StationTable& table, const ChainTiming& timing,
+                    SampleBuffer& buffer, const IntegratorConfig& config, double sr) {
+    if (in.windowsamples < 1) return;
+    std::int64_t valid = static_cast<std::int64_t>(buffer.overlap) + buffer.blocksamples;
+    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.samplere.size()));
+    valid = std::min<std::int64_t>(valid, static_cast<std::int64_t>(buffer.sampleim.size()));
+    Block block{buffer, timing, config, sr, valid, static_cast<std::int64_t>(buffer.samplepower.size()) >= valid};
+    const auto stations = static_cast<std::int32_t>(std::min<size_t>(
+        std::min<size_t>(static_cast<size_t>(in.stationcount), table.stations.size()),
+        std::min(timing.patterns.size(), in.walks.size())));
+    for (const std::int16_t s : timing.processingorder) {
+        if (s < 0 || s >= stations) continue;
+        walkstation(in, static_cast<size_t>(s), table.stations[static_cast<size_t>(s)], block);
+    }
+}
+
+void updatethresholds(PulseIntegrator& in, const IntegratorConfig& config) {
+    const std::int32_t d = in.windowsamples;
+    const std::int32_t spread = std::max<std::int32_t>(0, config.nbspread);
     for (std::int32_t s = 0; s < in.stationcount; ++s) {
         const std::int32_t count = in.windowcount[static_cast<size_t>(s)];
         if (count <= 0) continue;
@@ -259,7 +318,7 @@ void updatethresholds(PulseIntegrator& in, const Settings& settings) {
             const std::int32_t hi = std::min<std::int32_t>(d - 1, j + spread);
             float m = power[lo];
             for (std::int32_t k = lo + 1; k <= hi; ++k) m = std::max(m, power[k]);
-            thr[j] = (1.0f - settings.nbupdate) * thr[j] + settings.nbupdate * settings.nbfac * m / c;
+            thr[j] = (1.0f - config.nbupdate) * thr[j] + config.nbupdate * config.nbfac * m / c;
         }
         std::fill(in.sumpower.begin() + static_cast<std::ptrdiff_t>(row),
                   in.sumpower.begin() + static_cast<std::ptrdiff_t>(row + static_cast<size_t>(d)), 0.0f);

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "acquisition/samplereader.h"
-#include "app/settings.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -14,19 +13,20 @@ namespace {
 
 // A small world: sr 1024 Hz so that sample times are exact binary fractions.
 struct World {
-    Settings settings;
+    IntegratorConfig settings;
+    double sr = 1024;
     StationTable table;
     ChainTiming timing;
     SampleBuffer buffer;
     PulseIntegrator integrator;
 
     World(std::int32_t n, std::int32_t d, std::int32_t samples) {
-        settings.sr = 1024;
         settings.displaysamples = d;
         table.stations.resize(static_cast<size_t>(n));
+        timing.patterns.resize(static_cast<size_t>(n));
         for (std::int32_t s = 0; s < n; ++s) {
-            Station& st = table.stations[static_cast<size_t>(s)];
-            st.gri = 50000;  // two GRIs = 1 s
+            table.stations[static_cast<size_t>(s)].gri = 50000;  // two GRIs = 1 s
+            PulsePattern& st = timing.patterns[static_cast<size_t>(s)];
             st.pulsecount = 1;
             st.pulseinterval[0] = 1.0;
             st.phasesign[0] = 1;
@@ -45,11 +45,11 @@ struct World {
     }
     // Puts station s's next window at buffer index x (may be fractional).
     void placeat(std::int32_t s, double x) {
-        Station& st = table.stations[static_cast<size_t>(s)];
+        WindowWalk& st = integrator.walks[static_cast<size_t>(s)];
         st.windowstart = st.windowanchor = buffer.bufstart + x / 1024.0;
         st.pulseindex = 0;
     }
-    void run() { integrateblock(integrator, table, timing, buffer, settings); }
+    void run() { integrateblock(integrator, table, timing, buffer, settings, sr); }
 };
 
 TEST(IntegrateBlock, WindowEndingAtBufendWaitsForTheNextBlock) {
@@ -73,7 +73,7 @@ TEST(IntegrateBlock, WindowEndingAtBufendWaitsForTheNextBlock) {
 TEST(IntegrateBlock, WindowStartRoundsHalfToEvenAndKeepsTheResidual) {
     World w(1, 4, 128);
     for (int i = 0; i < 128; ++i) w.buffer.samplere[static_cast<size_t>(i)] = static_cast<std::int16_t>(i);
-    Station& st = w.table.stations[0];
+    PulsePattern& st = w.timing.patterns[0];
     st.pulsecount = 2;
     st.pulseinterval[0] = 1 / 1024.0;
     st.pulseinterval[1] = 1 - 1 / 1024.0;
@@ -96,7 +96,7 @@ TEST(IntegrateBlock, NoiseBlankerRejectsPowerEqualToTheThreshold) {
     World w(1, 2, 16);
     w.settings.nb = 1;
     w.settings.nbinit = 5;
-    startperiod(w.integrator, w.settings);
+    startperiod(w.integrator, w.timing, w.settings);
     w.buffer.samplere[4] = 7;
     w.buffer.samplepower[4] = 5.0f;   // equal: rejected and counted
     w.buffer.samplere[5] = 9;
@@ -117,10 +117,10 @@ TEST(IntegrateBlock, GatingByModeBlankedStationsAndBandcenter) {
         World w(2, 2, 32);
         w.settings.nb = nb;
         w.settings.nbinit = 1;
-        w.settings.firstblankedsample = 0;
+        w.timing.firstblankedsample = 0;
         w.timing.blankedsamples = 0;
         w.table.stations[0].blanked = 1;
-        startperiod(w.integrator, w.settings);
+        startperiod(w.integrator, w.timing, w.settings);
         for (size_t i = 0; i < 32; ++i) {
             w.buffer.samplere[i] = 3;
             w.buffer.sampleim[i] = 1;
@@ -155,7 +155,7 @@ TEST(IntegrateBlock, GatingByModeBlankedStationsAndBandcenter) {
     // A shift of a quarter cycle at the window start: re' = -im, im' = re,
     // and nothing is gated or counted.
     World shifted = make(1);
-    shifted.settings.bandcenter = 0.25 / shifted.table.stations[1].windowstart;
+    shifted.settings.bandcenter = 0.25 / shifted.integrator.walks[1].windowstart;
     shifted.run();
     EXPECT_EQ(shifted.integrator.sumre[2], -1);
     EXPECT_EQ(shifted.integrator.sumim[2], 3);
@@ -167,7 +167,7 @@ TEST(IntegrateBlock, GatingByModeBlankedStationsAndBandcenter) {
 
 TEST(IntegrateBlock, BlankedStationClearsItsPulseForLaterStations) {
     World w(3, 24, 64);
-    w.settings.firstblankedsample = 3;
+    w.timing.firstblankedsample = 3;
     w.timing.blankedsamples = 8;
     w.table.stations[0].blanked = 1;
     w.table.stations[1].blanked = 1;
@@ -198,8 +198,9 @@ TEST(IntegrateBlock, BlankedStationClearsItsPulseForLaterStations) {
 
 TEST(IntegrateBlock, CycleEndReanchorsOnTheGriGrid) {
     World w(1, 4, 16);
-    Station& st = w.table.stations[0];
-    st.gri = 9940;
+    w.table.stations[0].gri = 9940;
+    PulsePattern& st = w.timing.patterns[0];
+    WindowWalk& walk = w.integrator.walks[0];
     st.pulsecount = 18;
     for (int j = 0; j < 18; ++j) st.pulseinterval[j] = 0.001;
     st.pulseinterval[7] = st.pulseinterval[16] = 0.002;
@@ -207,15 +208,15 @@ TEST(IntegrateBlock, CycleEndReanchorsOnTheGriGrid) {
     for (int j = 0; j < 18; ++j) st.phasesign[j] = 1;
     // The buffer begins after the cycle's last window: every window of the
     // cycle is passed over, and the walk stops at the first one of the next.
-    st.windowstart = st.windowanchor = 0.0123456789;
-    w.buffer.bufstart = st.windowanchor + 0.12;
-    w.buffer.bufend = st.windowanchor + 0.15;
-    double summed = st.windowanchor;
+    walk.windowstart = walk.windowanchor = 0.0123456789;
+    w.buffer.bufstart = walk.windowanchor + 0.12;
+    w.buffer.bufend = walk.windowanchor + 0.15;
+    double summed = walk.windowanchor;
     for (int j = 0; j < 18; ++j) summed += st.pulseinterval[j];
     w.run();
-    EXPECT_EQ(st.pulseindex, 0);
-    EXPECT_EQ(st.windowstart, st.windowanchor + 2 * (9940 / 100000.0));
-    EXPECT_NEAR(st.windowstart, summed, 1e-12);
+    EXPECT_EQ(walk.pulseindex, 0);
+    EXPECT_EQ(walk.windowstart, walk.windowanchor + 2 * (9940 / 100000.0));
+    EXPECT_NEAR(walk.windowstart, summed, 1e-12);
     // Nothing was integrated from outside the buffer.
     EXPECT_EQ(w.integrator.windowcount[0], 0);
     EXPECT_EQ(w.integrator.signsum[0], 0);
@@ -224,9 +225,8 @@ TEST(IntegrateBlock, CycleEndReanchorsOnTheGriGrid) {
 
 TEST(IntegrateBlock, PatternThatDoesNotAdvanceCannotHang) {
     World w(1, 4, 16);
-    Station& st = w.table.stations[0];
-    st.pulseinterval[0] = 0;
-    st.gri = 0;
+    w.timing.patterns[0].pulseinterval[0] = 0;
+    w.table.stations[0].gri = 0;
     w.placeat(0, 2);
     w.run();
     EXPECT_EQ(w.integrator.windowcount[0], 1);
@@ -238,7 +238,7 @@ TEST(UpdateThresholds, SpreadAndEdgesOfTheRow) {
     w.settings.nbinit = 10;
     w.settings.nbfac = 2;
     w.settings.nbupdate = 0.5f;
-    startperiod(w.integrator, w.settings);
+    startperiod(w.integrator, w.timing, w.settings);
     const float power[6] = {1, 0, 0, 9, 0, 0};
     for (size_t j = 0; j < 6; ++j) {
         w.integrator.sumpower[j] = power[j];
@@ -258,7 +258,7 @@ TEST(UpdateThresholds, SpreadAndEdgesOfTheRow) {
     }
 
     for (std::int16_t spread : {0, -3}) {  // a negative spread counts as 0
-        startperiod(w.integrator, w.settings);
+        startperiod(w.integrator, w.timing, w.settings);
         for (size_t j = 0; j < 6; ++j) w.integrator.sumpower[j] = power[j];
         w.settings.nbspread = spread;
         updatethresholds(w.integrator, w.settings);
@@ -285,7 +285,7 @@ TEST(IntegrateBlock, AHugeJumpOfTheSampleClockIsPassedOverAtOnce) {
     w.buffer.bufstart += 1e12;
     w.buffer.bufend += 1e12;
     w.run();
-    const Station& st = w.table.stations[0];
+    const WindowWalk& st = w.integrator.walks[0];
     EXPECT_GE(st.windowstart + 4 / 1024.0, w.buffer.bufend);
     EXPECT_LT(st.windowstart, w.buffer.bufend + 1.0);
     // Only the windows inside the buffer count: one per second of samples.

@@ -1,70 +1,66 @@
-// The short-integration step: analysis of the reference station's pulse,
-// tracking of the sample clock and of the receiver oscillator, the steering
-// command, the status line, the fold of every station's sums into the
-// long-integration rows and the health of the averaging period.
+// Tracking and steering of the receiver's local oscillator at the end of
+// every short integration: the change of the reference station's carrier
+// phase gives the oscillator's fractional frequency error, whose sum is its
+// accumulated time error; once locked (four good short integrations in a
+// row) the receiver is steered by running an external command with a new
+// tone frequency.
 //
-// Units: positions in samples of the pulse window (the reference edge is
-// steered to position pulseoffset - 1 = 5), phases in radians, `fracfreq` as a
-// fraction of the 100 kHz carrier, drifts in microseconds, frequencies in Hz.
+// Units: `fracfreq` as a fraction of the 100 kHz carrier, drifts in
+// microseconds, frequencies in Hz, phases in radians.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <string>
 
 namespace corvane {
 
-struct Settings;
-struct StationTable;
-struct SampleBuffer;
-struct FrontEnd;
-struct ClockState;
-struct PulseIntegrator;
-struct Platform;
+struct PulseAnalysis;
+struct SampleClock;
 
-struct Steering {
-    std::vector<float> envelope;  // D; reference envelope at positions 2 .. 10
-    float refpeak = 0;            // largest envelope value of the reference pulse
-    float refedge = 0;            // edge position, samples, sub-sample corrected
-    float edgefraction = 0;       // interpolation fraction of the edge, 0 .. 1
-    float refedgere = 0;          // complex mean of the reference pulse at the edge
-    float refedgeim = 0;
-    float refedgeamp = 0;
-    float refphase = 0;           // carrier phase at the edge, 0 .. 2 pi
-    float lastrefcycles = 0;      // refphase in cycles at the previous fold
+// What the oscillator tracking and the steering read of the settings.
+struct SteeringConfig {
+    float shortintegration = 30;         // s, > 0
+    float srlofactor = 0;                // part of the drift explained by the sample-rate correction
+    float srlooffset = 0;
+    float resynclimit = 0;               // a peak above it counts as good for the lock
+    std::int16_t pllenabled = 0;         // 1: steering command configured
+    std::string pllcommand = "Tonegen1 /testsig=";
+    double pllcenter = 900;              // Hz, tone at zero drift
+    float plllow = 0;                    // Hz, limits of the commanded tone
+    float pllhigh = 0;
+    float pllfactort = 10;               // Hz per us of drift
+    float pllfactorf = 2000000000.0f;    // Hz per unit of fractional frequency
+    float plldither = 0;                 // Hz, uniform dither amplitude
+    float pllaveragef = 0.1f;            // weight of a new fracfreq in its running mean
+    float pllavfini = 0;                 // start of that mean
+    float ffactor = 0;
+    float srloavfac = 0;
+    float srloavini = 0;
+};
+
+struct Oscillator {
+    float lastrefcycles = 0;      // reference phase in cycles at the previous short integration
     float fracfreq = 0;           // fractional frequency error of the oscillator
     float driftus = 0;            // accumulated oscillator time error, us
-    float srlodrift = 0;          // drift explained by the sample-rate correction, us per fold
+    float srlodrift = 0;          // drift explained by the sample-rate correction, us per short integration
     float shownfdrift = 0;        // driftus as last shown while locked
     float pllfavg = 0;            // running mean of fracfreq
     float srloavg = 0;            // running mean of srlodrift as fractional frequency
     double pllfreq = 0;           // tone frequency last commanded, Hz
-    float phaserotation[2] = {1, 0};  // fixed reference rotation of the period (cos, sin)
-    float workrotation[2] = {1, 0};   // rotation applied in the fold
-    float biasre = 0;             // last DC-offset estimate (notch mode)
-    float biasim = 0;
-    std::vector<float> longre;    // N x D long-integration rows
-    std::vector<float> longim;
-    std::vector<float> longresidual;  // N: sum over folds of the mean timing residual
+    std::int32_t lockcount = 0;   // good short integrations in a row, 0 .. 4 (4: locked)
     std::uint64_t randomstate = 0x2545F4914F6CDD1DULL;  // dither generator
 };
 
-// Sizes the rows for n stations of d samples (all zero); pllfavg starts at
-// `pllavfini`.
-void createsteering(Steering& steering, std::int32_t n, std::int32_t d, const Settings& settings);
+// Start values: pllfavg from `pllavfini`.
+void createoscillator(Oscillator& oscillator, const SteeringConfig& config);
 
-// Period start: the reference rotation (cos, sin of `phasereference`) becomes
-// both the fixed reference and the working rotation.
-void startsteeringperiod(Steering& steering, const float phaserotation[2]);
+// One short integration: phase step, frequency and drift, lock count.
+void trackoscillator(Oscillator& oscillator, const PulseAnalysis& reference, const SampleClock& clock,
+                     const SteeringConfig& config);
 
-// One short integration: everything listed in the file comment, in that
-// order. Changes settings.sr and the buffer times when `srcorr` is not 0
-// (sr stays within 1000 ppm of configuredsr), writes the rest of the status
-// line, may run the steering command, adds into the long-integration rows,
-// empties the integration sums and the bias sums, and updates lockcount and
-// resynccount.
-void shortintegrationstep(Steering& steering, PulseIntegrator& integrator, const StationTable& table,
-                          FrontEnd& frontend, SampleBuffer& buffer, const ClockState& clock,
-                          Settings& settings, double configuredsr, std::int32_t& lockcount,
-                          std::int32_t& resynccount, Platform& platform);
+// The steering command line ("pllcommand", a blank and the first 10
+// characters of the tone frequency as "% .16g") when locked and steering is
+// configured; empty otherwise.
+std::string steeringcommand(Oscillator& oscillator, const SteeringConfig& config);
 
 }  // namespace corvane

@@ -7,7 +7,6 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/text.h"
-#include "app/settings.h"
 #include "core/numberformat.h"
 #include "platform/platform.h"
 #include "stations/geodesy.h"
@@ -180,12 +179,12 @@ void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
 // Blanks, in list order, the stations nearer than blankingdistance, after
 // those already blanked by their negative selection GRI, up to blankedstns in
 // all. A station not found has distance 0 and so counts as near.
-void blankbydistance(StationTable& table, const Settings& settings) {
+void blankbydistance(StationTable& table, const StationsConfig& config) {
     std::int32_t count = 0;
     for (const Station& s : table.stations)
         if (s.blanked) ++count;
     for (Station& s : table.stations) {
-        if (s.distance < settings.blankingdistance && count < settings.blankedstns && s.blanked == 0) {
+        if (s.distance < config.blankingdistance && count < config.blankedstns && s.blanked == 0) {
             s.blanked = 1;
             ++count;
         }
@@ -195,9 +194,9 @@ void blankbydistance(StationTable& table, const Settings& settings) {
 
 }  // namespace
 
-StationTable buildstationtable(const Settings& settings, const std::string& tabletext) {
+StationTable buildstationtable(const StationsConfig& config, const std::string& tabletext) {
     StationTable table;
-    for (const StationEntry& e : settings.selection) {
+    for (const StationEntry& e : config.selection) {
         Station s;
         const std::int64_t gri = e.gri < 0 ? -static_cast<std::int64_t>(e.gri) : e.gri;
         s.gri = gri > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(gri);
@@ -207,7 +206,7 @@ StationTable buildstationtable(const Settings& settings, const std::string& tabl
         s.chaindelay = e.chaindelay;
         table.stations.push_back(s);
     }
-    for (const SyncEntry& e : settings.taireferences) {
+    for (const SyncEntry& e : config.taireferences) {
         SyncStation s;
         s.gri = e.gri;
         s.letter = e.letter;
@@ -216,7 +215,7 @@ StationTable buildstationtable(const Settings& settings, const std::string& tabl
         table.sync.push_back(s);
     }
 
-    const GeoPoint receiver{settings.lat, settings.lon};
+    const GeoPoint receiver = config.receiver;
     FieldReader in(tabletext);
     while (!in.atend()) {
         const std::int32_t gri = toint32(in.number());
@@ -229,72 +228,17 @@ StationTable buildstationtable(const Settings& settings, const std::string& tabl
     }
 
     const auto n = static_cast<std::int64_t>(table.stations.size());
-    std::int64_t visible = n - settings.hidden;
+    std::int64_t visible = n - config.hidden;
     table.visiblecount = static_cast<std::int32_t>(visible < 0 ? 0 : visible > n ? n : visible);
-    blankbydistance(table, settings);
+    blankbydistance(table, config);
     return table;
 }
 
-StationTable loadstationtable(const Settings& settings) {
+StationTable loadstationtable(const StationsConfig& config) {
     std::string text;
-    if (!readwholefile(settings.table, text))
-        throw RuntimeError(filenotfound, "cannot open station table \"" + settings.table + "\": " + lastoserror());
-    return buildstationtable(settings, text);
-}
-
-namespace {
-
-std::string stationline(const Station& s, bool hidden) {
-    std::string line = writeinteger(s.gri) + s.letter;
-    if (s.found) {
-        line += " " + s.name + real32text(s.emissiondelay) + "ms" + real32text(s.power) + "kW" +
-                real32text(s.distance) + "km";
-    } else {
-        line += " not found in table";
-    }
-    if (hidden) line += " (hidden)";
-    if (s.blanked == 1) line += " (blanked)";
-    return line + s.suffix;
-}
-
-}  // namespace
-
-void showstationlist(const StationTable& table, Console& console) {
-    for (size_t i = 0; i < table.stations.size(); ++i)
-        console.writeline(stationline(table.stations[i], static_cast<std::int64_t>(i) >= table.visiblecount));
-}
-
-std::string stationlisttext(const StationTable& table) {
-    std::string text;
-    const auto visible = static_cast<size_t>(table.visiblecount < 0 ? 0 : table.visiblecount);
-    for (size_t i = 0; i < visible && i < table.stations.size(); ++i) {
-        const Station& s = table.stations[i];
-        text.append(" ").append(s.name).append("\r\n");
-        text.append("_").append(std::to_string(s.gri)).append(s.letter);
-        if (s.found)
-            text.append(" ").append(std::to_string(floorclamp<std::int64_t>(static_cast<double>(s.distance) + 0.5))).append("km");
-        else
-            text.append(" ?");
-        text += "\r\n";
-    }
-    return text;
-}
-
-void writestationlist(const StationTable& table, const std::string& path) {
-    const std::string text = stationlisttext(table);
-    File file;
-    if (!file.open(path, File::Mode::create))
-        throw RuntimeError(fileioerror, "cannot create station list \"" + path + "\": " + lastoserror());
-    if (!file.write(text.data(), text.size()))
-        throw RuntimeError(fileioerror, "cannot write station list \"" + path + "\": " + lastoserror());
-    if (!file.close())
-        throw RuntimeError(fileioerror, "cannot close station list \"" + path + "\": " + lastoserror());
-}
-
-void showsyncsummary(const StationTable& table, Console& console) {
-    std::string line = writeinteger(table.blankedcount) + "blanked, sync to";
-    for (const SyncStation& s : table.sync) line += writeinteger(s.gri) + s.letter;
-    console.write(line);
+    if (!readwholefile(config.table, text))
+        throw RuntimeError(filenotfound, "cannot open station table " + quoted(config.table) + ": " + lastoserror());
+    return buildstationtable(config, text);
 }
 
 }  // namespace corvane

@@ -17,13 +17,40 @@
 #include <string>
 #include <vector>
 
+#include "stations/geodesy.h"
+
 namespace corvane {
 
-class Console;
-struct Settings;
+// One entry of the station selection ([stations] of the settings).
+struct StationEntry {
+    std::int32_t gri = 0;        // 10 us, signed as typed; negative marks a blanking candidate
+    std::string letter;          // one upper-case character, or empty
+    std::string suffix;          // what followed the letter ("l" in it: long path)
+    std::int16_t blanked = 0;    // flag
+    float chaindelay = 0;        // ms
+};
 
+// One entry of the TAI reference list ([taisync] of the settings).
+struct SyncEntry {
+    std::int32_t gri = 0;        // 10 us, > 0
+    std::string letter;          // one upper-case character
+    float value = 0;             // weight: 1 / value seconds of residual count as one unit
+    float chaindelay = 0;        // ms
+};
+
+// What the station table reads of the settings.
+struct StationsConfig {
+    GeoPoint receiver{50.0, 10.0};       // degrees, north and east positive
+    std::string table = "table.txt";     // station table file
+    std::vector<StationEntry> selection; // N entries
+    std::vector<SyncEntry> taireferences;
+    std::int32_t hidden = 0;             // the last `hidden` stations are not drawn
+    std::int32_t blankedstns = 0;        // at most this many stations are blanked
+    float blankingdistance = 0;          // km: nearer stations are blanked (up to blankedstns)
+};
+
+// A selected station joined with its table record.
 struct Station {
-    // From the selection and the table.
     std::int32_t gri = 0;          // 10 us, positive
     std::string letter;            // upper case
     std::string suffix;            // what followed the letter in the selection key
@@ -34,19 +61,6 @@ struct Station {
     float power = 0;               // kW
     float distance = 0;            // km, short or long path; 0 when not found
     bool found = false;            // joined with a table record
-
-    // Chain timing: pulse pattern, fixed for the run.
-    std::int32_t pulsecount = 0;   // pulses per phase code interval, 1 .. 18
-    double pulseinterval[18] = {}; // s from pulse j to pulse j + 1
-    std::int16_t phasesign[18] = {};  // +1 or -1
-    float blankweight = 1;         // share of the signal left after blanking
-
-    // Chain timing: per averaging period.
-    float arrivaldelay = 0;        // s: emission delay + propagation time + chain exceptions
-    double arrivalphase = 0;       // s, in [0, two GRIs)
-    double windowstart = 0;        // s, buffer time of the next window's first sample
-    double windowanchor = 0;       // s, windowstart at the period start
-    std::int32_t pulseindex = 0;   // next pulse of the pattern
 };
 
 struct SyncStation {
@@ -67,18 +81,8 @@ struct StationTable {
 
 // Reads the table file named by `table` and builds the stations; a table that
 // cannot be opened throws RuntimeError "file not found" naming it.
-StationTable loadstationtable(const Settings& settings);
+StationTable loadstationtable(const StationsConfig& config);
 // Joins the stations with table text already read (no file access).
-StationTable buildstationtable(const Settings& settings, const std::string& tabletext);
-
-// One line per station: GRI, letter, name, emission delay, power, distance,
-// " (hidden)", " (blanked)", suffix.
-void showstationlist(const StationTable& table, Console& console);
-// The station list file: two CR LF lines per visible station.
-std::string stationlisttext(const StationTable& table);
-// Writes the station list file; a failure throws RuntimeError "file I/O error".
-void writestationlist(const StationTable& table, const std::string& path = "stations.txt");
-// The blanked count and the TAI reference stations; the line is left open.
-void showsyncsummary(const StationTable& table, Console& console);
+StationTable buildstationtable(const StationsConfig& config, const std::string& tabletext);
 
 }  // namespace corvane

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
-#include "app/settings.h"
 #include "platform/platform.h"
 #include "platform/testing.h"
 #include "stations/geodesy.h"
@@ -13,8 +12,20 @@
 namespace corvane {
 namespace {
 
-Settings settingsfrom(const std::string& stations) {
-    return parsesettings("[location]\nlat = 50\nlon = 0\n" + stations, "01-15-2020", "12:00:00");
+StationEntry entry(std::int32_t gri, const char* letter, std::int16_t blanked = 0) {
+    StationEntry e;
+    e.gri = gri;
+    e.letter = letter;
+    e.blanked = blanked;
+    return e;
+}
+
+// A receiver at 50 N, 0 E with the given selection.
+StationsConfig configof(std::vector<StationEntry> selection) {
+    StationsConfig c;
+    c.receiver = {50, 0};
+    c.selection = std::move(selection);
+    return c;
 }
 
 float distanceto(double lat, double lon) { return static_cast<float>(geodesicdistance({50, 0}, {lat, lon})); }
@@ -35,7 +46,9 @@ TEST(StationTableReader, FieldSyntax) {
         "7,0,0,N,1,0,0,E,0,0,3\n"
         "8000,0,M," + std::string(100000, 'a') + ",1,0,0,N,1,0,0,E,0,0,4\n"
         "7950,0,M,Short\n";  // fields missing at the end
-    StationTable t = buildstationtable(settingsfrom("[stations]\n7499m\n6731x\n9007w\n7001y\n6000m\n8000m\n7950m\n"), table);
+    StationTable t = buildstationtable(configof({entry(7499, "M"), entry(6731, "X"), entry(9007, "W"), entry(7001, "Y"),
+                                                 entry(6000, "M"), entry(8000, "M"), entry(7950, "M")}),
+                                       table);
     ASSERT_EQ(t.stations.size(), 7u);
     EXPECT_EQ(t.stations[0].name, "Sylt, Rantum");
     EXPECT_EQ(t.stations[0].distance, distanceto(54.81, 8.3));
@@ -57,7 +70,7 @@ TEST(StationTableReader, FieldSyntax) {
 }
 
 TEST(StationTableReader, MissingFile) {
-    Settings s = settingsfrom("[stations]\n7499m\n");
+    StationsConfig s = configof({entry(7499, "M")});
     s.table = "/nonexistent/corvane-table.txt";
     try {
         loadstationtable(s);
@@ -70,60 +83,30 @@ TEST(StationTableReader, MissingFile) {
 
 TEST(StationTableJoin, BlankingAndHidden) {
     const std::string table = "7499,0,M,Near,51,0,0,N,0,0,0,E,0,0,1\n7499,0,X,Far,52,0,0,N,0,0,0,E,0,0,1\n";
-    const std::string base = "[stations]\n7499m\n7499x\nblankingdistance = 500\n";
-    StationTable one = buildstationtable(settingsfrom(base + "blankedstns = 1\n"), table);
+    StationsConfig base = configof({entry(7499, "M"), entry(7499, "X")});
+    base.blankingdistance = 500;
+    StationsConfig c = base;
+    c.blankedstns = 1;
+    StationTable one = buildstationtable(c, table);
     EXPECT_EQ(one.stations[0].blanked + 2 * one.stations[1].blanked, 1);  // only the first in index order
     EXPECT_EQ(one.blankedcount, 1);
-    EXPECT_EQ(buildstationtable(settingsfrom(base + "-7499x\n"), table).blankedcount, 0);  // blankedstns 0
+    c = base;
+    c.selection.push_back(entry(-7499, "X"));  // minus-marked, but blankedstns 0
+    EXPECT_EQ(buildstationtable(c, table).blankedcount, 0);
     // Minus-marked stations count first; a station not found has distance 0.
-    StationTable two = buildstationtable(settingsfrom(base + "blankedstns = 2\n-7499x\n6731m\n"), table);
+    c = base;
+    c.blankedstns = 2;
+    c.selection.push_back(entry(-7499, "X", 1));
+    c.selection.push_back(entry(6731, "M"));
+    StationTable two = buildstationtable(c, table);
     EXPECT_EQ(two.blankedcount, 2);
     EXPECT_EQ(two.stations[0].blanked + 2 * two.stations[2].blanked + 4 * two.stations[3].blanked, 3);
 
-    EXPECT_EQ(buildstationtable(settingsfrom(base + "hidden = -3\n"), table).visiblecount, 2);
-    EXPECT_EQ(buildstationtable(settingsfrom(base + "hidden = 7\n"), table).visiblecount, 0);
-}
-
-TEST(StationList, ConsoleFileAndSummary) {
-    // A blanked, a long-path, a missing and a hidden station.
-    Settings settings = settingsfrom(
-        "[chaindelay]\n7001 = 0.5\n[taisync]\n7499m = 1\n6731z = 1\n"
-        "[stations]\nhidden = 1\nblankedstns = 1\n7499m\n-7499x\n7499m l\n6731z\n7001m\n");
-    StationTable t = buildstationtable(settings,
-                                       "7499,0,M,Sylt,50,0,0,N,10,0,0,E,0,0,250\n"
-                                       "7499,1,X,\"Lessay, France\",49,0,0,N,0,0,0,W,15068.1,11000,400\n"
-                                       "7001,0,M,Bo,51,0,0,N,0,0,0,E,0,0,400\n");
-    testing::FakeConsole console;
-    showstationlist(t, console);
-    showsyncsummary(t, console);
-    EXPECT_EQ(console.transcript,
-              " 7499 M Sylt 0ms 250kW 716.423km\n"
-              " 7499 X Lessay, France 15.0681ms 400kW 111.2194km (blanked)\n"
-              " 7499 M Sylt 0ms 250kW 39319.17km l\n"
-              " 6731 Z not found in table\n"
-              " 7001 M Bo 0.5ms 400kW 111.2387km (hidden)\n"
-              " 1 blanked, sync to 7499 M 6731 Z");
-    EXPECT_FLOAT_EQ(t.sync[0].distance, 716.4230f);  // short path
-    EXPECT_EQ(t.sync[1].distance, 0);
-
-    const std::string file = "stationtable-test-stations.txt";
-    writestationlist(t, file);
-    std::string written;
-    ASSERT_TRUE(readwholefile(file, written));
-    deletefile(file);
-    EXPECT_EQ(written,
-              " Sylt\r\n_7499M 716km\r\n"
-              " Lessay, France\r\n_7499X 111km\r\n"
-              " Sylt\r\n_7499M 39319km\r\n"
-              " \r\n_6731Z ?\r\n");
-    EXPECT_THROW(writestationlist(t, "/nonexistent/stations.txt"), RuntimeError);
-
-    // A transmitter at the receiver's own position is found, at 0 km.
-    StationTable here = buildstationtable(settingsfrom("[stations]\n7499m\n"), "7499,0,M,Here,50,0,0,N,0,0,0,E,0,0,5\n");
-    console.transcript.clear();
-    showstationlist(here, console);
-    EXPECT_EQ(console.transcript, " 7499 M Here 0ms 5kW 0km\n");
-    EXPECT_EQ(stationlisttext(here), " Here\r\n_7499M 0km\r\n");
+    c = base;
+    c.hidden = -3;
+    EXPECT_EQ(buildstationtable(c, table).visiblecount, 2);
+    c.hidden = 7;
+    EXPECT_EQ(buildstationtable(c, table).visiblecount, 0);
 }
 
 }  // namespace

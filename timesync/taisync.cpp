@@ -12,20 +12,30 @@
 #include "core/loran.h"
 #include "core/numeric.h"
 #include "core/text.h"
-#include "app/settings.h"
 #include "core/numberformat.h"
 #include "platform/platform.h"
-#include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
 namespace corvane {
 
 namespace {
 
+// The ninth master pulse comes 9 ms after the first; the peak search also
+// clears that far either side of a group found.
+constexpr double ninthpulsedelay = 0.009;
+// The correlations are normalised by the squared pulse counts of the
+// master (18) and secondary (16) templates.
+constexpr double masternorm = maxpulses * maxpulses;
+constexpr double secondarynorm = 16.0 * 16.0;
+// A GRI 50000 "A" entry (a pulse per second) may cancel its neighbours of
+// the 8000-sample grid, 40 ms on either side.
+constexpr float ppsneighbour = 0.04f;
+
+
 constexpr double twopi = 2 * pi64;
 constexpr float twopif = 2 * pi32;
 
-double interval(std::int32_t gri) { return gri / 50000.0; }
+double interval(std::int32_t gri) { return phasecodeinterval(gri); }
 
 std::string upperletter(const SyncStation& ref) { return uppercased(ref.letter.substr(0, 1)); }
 
@@ -40,6 +50,9 @@ std::int64_t wrap(std::int64_t x, std::int64_t len) {
 }
 
 std::int32_t seglen(const TaiSyncEntry& e) { return e.segend - e.segstart; }
+
+// Completed fold cycles, at least 1, as the divisor of a peak amplitude.
+float foldcycles(const TaiSyncEntry& e) { return static_cast<float>(e.pcicount > 0 ? e.pcicount : 1); }
 
 void release(TaiSync& sync) {
     std::vector<std::int64_t>().swap(sync.foldre);
@@ -79,10 +92,10 @@ void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, 
 }
 
 bool starttaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
-                  const Settings& settings, Console& console) {
-    if (!(settings.integrationtime > 0) || refs.empty()) return false;
+                  const TaiConfig& config, Console& console) {
+    if (!(config.integrationtime > 0) || refs.empty()) return false;
     if (sync.entries.size() != refs.size()) sync.entries.resize(refs.size());
-    const double sr = settings.sr;
+    const double sr = config.sr;
 
     std::int64_t position = 0;
     std::int64_t correlationlen = 0;
@@ -116,93 +129,121 @@ bool starttaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Sam
     }
 
     console.writeline("");
-    console.write("sync: averaging for" + real64text(std::floor(settings.integrationtime + 0.5)) + "sec ");
+    console.write("sync: averaging for" + real64text(std::floor(config.integrationtime + 0.5)) + "sec ");
     console.column1();
     return true;
 }
 
+namespace {
+
+// The newest block as the fold reads it.
+struct FoldSource {
+    const std::int16_t* re;
+    const std::int16_t* im;
+    std::int64_t end;        // buffer indices below end hold samples
+    std::int64_t overlap;
+    double bufstart;         // s
+    double sr;               // Hz
+};
+
+// The carrier rotation of an entry, re-anchored from the absolute sample
+// count at every block so that the angle never drifts.
+struct Rotation {
+    float phi = 0;
+    float dphi = 0;
+};
+
+Rotation startrotation(const TaiSyncEntry& e, std::int64_t consumed, const FoldSource& b) {
+    Rotation r;
+    const double c = (static_cast<double>(e.foldstart) + static_cast<double>(consumed) -
+                      static_cast<double>(b.overlap)) / b.sr * e.carrieroffset;
+    const double frac = c - std::floor(c);
+    r.phi = std::isfinite(frac) ? static_cast<float>(twopi * frac) : 0.0f;
+    r.dphi = toreal32(twopi * e.carrieroffset / b.sr);
+    if (!std::isfinite(r.dphi)) r.dphi = 0;
+    return r;
+}
+
+// Sample k turned by the rotation into slot index.
+void foldrotated(TaiSync& sync, std::int32_t index, std::int64_t k, Rotation& r, const FoldSource& b) {
+    const float i = b.re[k];
+    const float q = b.im[k];
+    const float c = std::cos(r.phi);
+    const float s = std::sin(r.phi);
+    sync.foldre[static_cast<std::size_t>(index)] += static_cast<std::int32_t>(std::nearbyint(i * c + q * s));
+    sync.foldim[static_cast<std::size_t>(index)] += static_cast<std::int32_t>(std::nearbyint(-i * s + q * c));
+    r.phi += r.dphi;
+    if (r.phi > pi32) r.phi -= twopif;
+}
+
+// Samples from k on, up to the end of the slice or of the block, in one run
+// from slot index; returns the last sample folded.
+std::int64_t foldrun(TaiSync& sync, const TaiSyncEntry& e, std::int32_t& index, std::int64_t k,
+                     const FoldSource& b) {
+    const std::int64_t run =
+        std::max<std::int64_t>(std::min<std::int64_t>(b.end - k, static_cast<std::int64_t>(e.segend) - index), 1);
+    std::int64_t* __restrict ar = sync.foldre.data() + index;
+    std::int64_t* __restrict ai = sync.foldim.data() + index;
+    const std::int16_t* __restrict r = b.re + k;
+    const std::int16_t* __restrict q = b.im + k;
+    for (std::int64_t j = 0; j < run; ++j) {
+        ar[j] += r[j];
+        ai[j] += q[j];
+    }
+    index += static_cast<std::int32_t>(run);
+    return k + run - 1;
+}
+
+// A fold cycle ended at sample k: the next one starts with the sample nearest
+// its nominal start (k + correction is that sample, less the step that
+// follows); returns the new k.
+std::int64_t endcycle(TaiSyncEntry& e, std::int64_t k, double period, const FoldSource& b) {
+    e.pcitime += period;
+    const double sampletime = static_cast<double>(k + b.overlap) / b.sr + b.bufstart;
+    const std::int64_t correction = std::clamp<std::int64_t>(toint64((e.pcitime - sampletime) * b.sr), -b.end, b.end);
+    if (e.pcicount < std::numeric_limits<std::int32_t>::max()) e.pcicount += 1;
+    return std::max<std::int64_t>(k + correction - 1, -1);
+}
+
+}  // namespace
+
 void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
                double sr, double bandcenter) {
-    const std::int64_t overlap = buffer.overlap;
     const std::int64_t blocksamples = buffer.blocksamples;
-    const std::int64_t end = std::min<std::int64_t>(
-        overlap + blocksamples,
-        static_cast<std::int64_t>(std::min(buffer.samplere.size(), buffer.sampleim.size())));
-    const std::int16_t* re = buffer.samplere.data();
-    const std::int16_t* im = buffer.sampleim.data();
+    const FoldSource b{buffer.samplere.data(), buffer.sampleim.data(),
+                       std::min<std::int64_t>(static_cast<std::int64_t>(buffer.overlap) + blocksamples,
+                                              static_cast<std::int64_t>(
+                                                  std::min(buffer.samplere.size(), buffer.sampleim.size()))),
+                       buffer.overlap, buffer.bufstart, sr};
     const bool rotate = bandcenter != 0;
-
     for (std::size_t t = 0; t < sync.entries.size() && t < refs.size(); ++t) {
         TaiSyncEntry& e = sync.entries[t];
         const double period = interval(refs[t].gri);
-        std::int64_t* accre = sync.foldre.data();
-        std::int64_t* accim = sync.foldim.data();
+        Rotation rotation = rotate ? startrotation(e, sync.consumed, b) : Rotation{};
         std::int32_t index = e.foldindex;
-
-        float phi = 0;
-        float dphi = 0;
-        if (rotate) {
-            // Re-anchored from the absolute sample count at every block.
-            const double c = (static_cast<double>(e.foldstart) + static_cast<double>(sync.consumed) -
-                              static_cast<double>(overlap)) / sr * e.carrieroffset;
-            const double frac = c - std::floor(c);
-            phi = std::isfinite(frac) ? static_cast<float>(twopi * frac) : 0.0f;
-            dphi = toreal32(twopi * e.carrieroffset / sr);
-            if (!std::isfinite(dphi)) dphi = 0;
-        }
-
         std::int64_t k = std::max<std::int64_t>(e.foldstart, 0);
-        while (k < end) {
-            if (rotate) {
-                const float i = re[k];
-                const float q = im[k];
-                const float c = std::cos(phi);
-                const float s = std::sin(phi);
-                accre[index] += static_cast<std::int32_t>(std::nearbyint(i * c + q * s));
-                accim[index] += static_cast<std::int32_t>(std::nearbyint(-i * s + q * c));
-                phi += dphi;
-                if (phi > pi32) phi -= twopif;
-                index += 1;
-            } else {
-                // Up to the end of the slice or of the block in one run;
-                // k is then the last sample folded.
-                const std::int64_t run = std::max<std::int64_t>(
-                    std::min<std::int64_t>(end - k, static_cast<std::int64_t>(e.segend) - index), 1);
-                std::int64_t* __restrict ar = accre + index;
-                std::int64_t* __restrict ai = accim + index;
-                const std::int16_t* __restrict r = re + k;
-                const std::int16_t* __restrict q = im + k;
-                for (std::int64_t j = 0; j < run; ++j) {
-                    ar[j] += r[j];
-                    ai[j] += q[j];
-                }
-                index += static_cast<std::int32_t>(run);
-                k += run - 1;
-            }
+        while (k < b.end) {
+            if (rotate)
+                foldrotated(sync, index++, k, rotation, b);
+            else
+                k = foldrun(sync, e, index, k, b);
             if (index == e.segend) {
-                e.pcitime += period;
-                // The next cycle starts with the sample nearest its nominal
-                // start: k + correction is that sample, less the step below.
-                const double sampletime = static_cast<double>(k + overlap) / sr + buffer.bufstart;
-                const std::int64_t correction =
-                    std::clamp<std::int64_t>(toint64((e.pcitime - sampletime) * sr), -end, end);
-                k = std::max<std::int64_t>(k + correction - 1, -1);
+                k = endcycle(e, k, period, b);
                 index = e.segstart;
-                if (e.pcicount < std::numeric_limits<std::int32_t>::max()) e.pcicount += 1;
             }
             k += 1;
         }
         e.foldindex = index;
-        e.foldstart = static_cast<std::int32_t>(std::clamp<std::int64_t>(k - blocksamples, 0, end));
+        e.foldstart = static_cast<std::int32_t>(std::clamp<std::int64_t>(k - blocksamples, 0, b.end));
     }
     sync.consumed += blocksamples;
 }
 
 void gathersamples(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
-                   const Settings& settings, const std::function<bool()>& readnext) {
-    while (buffer.bufend < settings.integrationtime) {
+                   const TaiConfig& config, const std::function<bool()>& readnext) {
+    while (buffer.bufend < config.integrationtime) {
         if (!readnext()) break;  // the data has ended: finish with what was gathered
-        foldblock(sync, refs, buffer, settings.sr, settings.bandcenter);
+        foldblock(sync, refs, buffer, config.sr, config.bandcenter);
     }
 }
 
@@ -213,108 +254,128 @@ void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr) {
             entry.templatepos[p][j + 9 - p] = toint32((j * 100.0 + gri) / 100000.0 * sr);
         }
     }
-    entry.templatepos[0][8] = toint32(0.009 * sr);
+    entry.templatepos[0][8] = toint32(ninthpulsedelay * sr);
     entry.templatepos[0][17] = toint32((gri + 900.0) / 100000.0 * sr);
-    for (int j = 0; j < 18; ++j) entry.templatesign[0][j] = static_cast<std::int16_t>((PhaseCode[j] - '0') * 2 - 1);
-    for (int j = 0; j < 16; ++j)
-        entry.templatesign[1][j] = static_cast<std::int16_t>((PhaseCode[18 + j] - '0') * 2 - 1);
+    for (int j = 0; j < 18; ++j) entry.templatesign[0][j] = phasecodesign(j);
+    for (int j = 0; j < 16; ++j) entry.templatesign[1][j] = phasecodesign(18 + j);
     for (int j = 16; j < 18; ++j) {
         entry.templatepos[1][j] = 0;
         entry.templatesign[1][j] = 0;
     }
 }
 
-void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Settings& settings,
-               Console& console) {
-    TaiSyncEntry& e = sync.entries[t];
-    const double sr = settings.sr;
+namespace {
+
+// Letter "A": the strongest fold sample gives the master-type peak.
+bool findstrongestsample(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, const TaiConfig& config,
+                         Console& console) {
+    const double sr = config.sr;
     const std::int64_t len = seglen(e);
     const std::int64_t* accre = sync.foldre.data() + e.segstart;
     const std::int64_t* accim = sync.foldim.data() + e.segstart;
-    const float cycles = static_cast<float>(e.pcicount > 0 ? e.pcicount : 1);
-    const std::string letter = upperletter(ref);
-    const bool verbose = settings.syncverbose != 0;
-    e.measured = false;
+    const bool remove = ref.gri == 50000 && config.remove8000frompps != 0;
+    const double shift = static_cast<double>(ppsneighbour) * sr;
+    float best = 0;
+    std::int64_t bestslot = -1;
+    for (std::int64_t s = 0; s < len; ++s) {
+        float i = static_cast<float>(accre[s]);
+        float q = static_cast<float>(accim[s]);
+        if (remove) {
+            const auto a = wrap(toint64(static_cast<double>(s) - shift), len);
+            const auto b = wrap(toint64(static_cast<double>(s) + shift), len);
+            i -= 0.5f * static_cast<float>(accre[a]) + 0.5f * static_cast<float>(accre[b]);
+            q -= 0.5f * static_cast<float>(accim[a]) + 0.5f * static_cast<float>(accim[b]);
+        }
+        const float power = i * i + q * q;
+        if (power > best) {
+            best = power;
+            bestslot = s;
+        }
+    }
+    if (bestslot < 0) return false;
+    e.peaktime[0] = static_cast<float>(static_cast<double>(bestslot) / sr);
+    if (config.syncverbose != 0)
+        console.writeline(peakline("", ref.gri, std::sqrt(best) / foldcycles(e), e.peaktime[0]));
+    return true;
+}
 
-    if (letter == "A") {
-        const bool remove = ref.gri == 50000 && settings.remove8000frompps != 0;
-        const double shift = static_cast<double>(0.04f) * sr;
+// Correlation of every slot with the master and the secondary template.
+void correlate(TaiSync& sync, const TaiSyncEntry& e) {
+    const std::int64_t len = seglen(e);
+    const std::int64_t* accre = sync.foldre.data() + e.segstart;
+    const std::int64_t* accim = sync.foldim.data() + e.segstart;
+    for (std::int64_t s = 0; s < len; ++s) {
+        double sum[2][2] = {};
+        for (int p = 0; p < 2; ++p) {
+            const int pulses = p == 0 ? 18 : 16;
+            for (int j = 0; j < pulses; ++j) {
+                const auto x = wrap(s + e.templatepos[p][j], len);
+                sum[p][0] += e.templatesign[p][j] * static_cast<double>(accre[x]);
+                sum[p][1] += e.templatesign[p][j] * static_cast<double>(accim[x]);
+            }
+        }
+        sync.mastercorr[static_cast<std::size_t>(s)] =
+            toreal32((sum[0][0] * sum[0][0] + sum[0][1] * sum[0][1]) / masternorm);
+        sync.secondarycorr[static_cast<std::size_t>(s)] =
+            toreal32((sum[1][0] * sum[1][0] + sum[1][1] * sum[1][1]) / secondarynorm);
+    }
+}
+
+// Other letters: four passes over the correlations, each taking the
+// strongest slot (master checked before secondary) and clearing the group
+// and its repeat one GRI later. Returns whether a peak of the letter's type
+// was found.
+bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, const std::string& letter,
+                      const TaiConfig& config, Console& console) {
+    correlate(sync, e);
+    const double sr = config.sr;
+    const std::int64_t len = seglen(e);
+    const std::int64_t w = std::min<std::int64_t>(toint64(ninthpulsedelay * sr), len);
+    bool masterfound = false;
+    int nextsecondary = 1;
+    for (int pass = 0; pass < 4; ++pass) {
         float best = 0;
         std::int64_t bestslot = -1;
+        bool master = false;
         for (std::int64_t s = 0; s < len; ++s) {
-            float i = static_cast<float>(accre[s]);
-            float q = static_cast<float>(accim[s]);
-            if (remove) {
-                // Cancels the 8000-sample neighbours 40 ms on either side.
-                const auto a = wrap(toint64(static_cast<double>(s) - shift), len);
-                const auto b = wrap(toint64(static_cast<double>(s) + shift), len);
-                i -= 0.5f * static_cast<float>(accre[a]) + 0.5f * static_cast<float>(accre[b]);
-                q -= 0.5f * static_cast<float>(accim[a]) + 0.5f * static_cast<float>(accim[b]);
-            }
-            const float power = i * i + q * q;
-            if (power > best) {
-                best = power;
+            const auto x = static_cast<std::size_t>(s);
+            if (sync.mastercorr[x] > best) {
+                best = sync.mastercorr[x];
                 bestslot = s;
+                master = true;
+            }
+            if (sync.secondarycorr[x] > best) {
+                best = sync.secondarycorr[x];
+                bestslot = s;
+                master = false;
             }
         }
-        if (bestslot >= 0) {
-            e.peaktime[0] = static_cast<float>(static_cast<double>(bestslot) / sr);
-            e.measured = true;
-            if (verbose) console.writeline(peakline("", ref.gri, std::sqrt(best) / cycles, e.peaktime[0]));
+        if (bestslot < 0) break;  // nothing left above 0
+        const float time = static_cast<float>(static_cast<double>(bestslot) / sr);
+        if (master) {
+            if (!masterfound) e.peaktime[0] = time;
+            masterfound = true;
+        } else if (nextsecondary <= 3) {
+            e.peaktime[nextsecondary++] = time;
         }
-    } else {
-        for (std::int64_t s = 0; s < len; ++s) {
-            double sum[2][2] = {};
-            for (int p = 0; p < 2; ++p) {
-                const int pulses = p == 0 ? 18 : 16;
-                for (int j = 0; j < pulses; ++j) {
-                    const auto x = wrap(s + e.templatepos[p][j], len);
-                    sum[p][0] += e.templatesign[p][j] * static_cast<double>(accre[x]);
-                    sum[p][1] += e.templatesign[p][j] * static_cast<double>(accim[x]);
-                }
-            }
-            sync.mastercorr[static_cast<std::size_t>(s)] =
-                toreal32((sum[0][0] * sum[0][0] + sum[0][1] * sum[0][1]) / 324);
-            sync.secondarycorr[static_cast<std::size_t>(s)] =
-                toreal32((sum[1][0] * sum[1][0] + sum[1][1] * sum[1][1]) / 256);
-        }
-        const std::int64_t w = std::min<std::int64_t>(toint64(0.009 * sr), len);
-        bool masterfound = false;
-        int nextsecondary = 1;
-        for (int pass = 0; pass < 4; ++pass) {
-            float best = 0;
-            std::int64_t bestslot = -1;
-            bool master = false;
-            for (std::int64_t s = 0; s < len; ++s) {
-                const auto x = static_cast<std::size_t>(s);
-                if (sync.mastercorr[x] > best) {
-                    best = sync.mastercorr[x];
-                    bestslot = s;
-                    master = true;
-                }
-                if (sync.secondarycorr[x] > best) {
-                    best = sync.secondarycorr[x];
-                    bestslot = s;
-                    master = false;
-                }
-            }
-            if (bestslot < 0) break;  // nothing left above 0
-            const float time = static_cast<float>(static_cast<double>(bestslot) / sr);
-            if (master) {
-                if (!masterfound) e.peaktime[0] = time;
-                masterfound = true;
-            } else if (nextsecondary <= 3) {
-                e.peaktime[nextsecondary++] = time;
-            }
-            if (verbose) console.writeline(peakline(master ? "M" : "S", ref.gri, std::sqrt(best) / cycles, time));
-            // The same group one GRI later must not be found again.
-            clearslots(sync, bestslot - w, w, len);
-            clearslots(sync, toint64(static_cast<double>(bestslot) + static_cast<double>(len) / 2 - static_cast<double>(w)),
-                       w, len);
-        }
-        e.measured = ismasterletter(letter) ? masterfound : nextsecondary > 1;
+        if (config.syncverbose != 0)
+            console.writeline(peakline(master ? "M" : "S", ref.gri, std::sqrt(best) / foldcycles(e), time));
+        // The same group one GRI later must not be found again.
+        clearslots(sync, bestslot - w, w, len);
+        clearslots(sync, toint64(static_cast<double>(bestslot) + static_cast<double>(len) / 2 - static_cast<double>(w)),
+                   w, len);
     }
-    if (!e.measured && verbose)
+    return ismasterletter(letter) ? masterfound : nextsecondary > 1;
+}
+
+}  // namespace
+
+void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const TaiConfig& config, Console& console) {
+    TaiSyncEntry& e = sync.entries[t];
+    const std::string letter = upperletter(ref);
+    e.measured = letter == "A" ? findstrongestsample(sync, e, ref, config, console)
+                               : findpatternpeaks(sync, e, ref, letter, config, console);
+    if (!e.measured && config.syncverbose != 0)
         console.writeline(writeinteger(ref.gri) + letter + " no " +
                           (usesmasterpeak(letter) ? "master" : "secondary") +
                           " peak found, left out of the match");
@@ -385,25 +446,25 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
 
 void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
                    const std::vector<long double>& propagation, ClockState& clock,
-                   const Settings& settings, Console& console) {
+                   const TaiConfig& config, Console& console) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
-        buildtemplates(sync.entries[t], refs[t].gri, settings.sr);
-        findpeaks(sync, t, refs[t], settings, console);
+        buildtemplates(sync.entries[t], refs[t].gri, config.sr);
+        findpeaks(sync, t, refs[t], config, console);
         if (sync.consumed == 0) sync.entries[t].measured = false;  // nothing was folded
     }
-    if (settings.wavinput == 0)
-        clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, settings.sr);
+    if (config.live)
+        clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, config.sr);
     for (std::size_t t = 0; t < count; ++t) {
         const long double prop = t < propagation.size() ? propagation[t] : 0.0L;
         sync.entries[t].expecteddelay =
             toreal32(static_cast<double>(static_cast<long double>(refs[t].emissiondelay) / 1000 + prop));
     }
-    const TaiResult result = matchoffsets(sync, refs, clock.startepoch, settings.searchrange);
+    const TaiResult result = matchoffsets(sync, refs, clock.startepoch, config.searchrange);
     clock.sampleepoch = clock.startepoch + result.offset;
     clock.epochsynced = true;
     console.column1();
-    console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, settings.clockoffset)));
+    console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
     release(sync);
 }
 

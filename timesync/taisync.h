@@ -21,15 +21,21 @@
 namespace corvane {
 
 class Console;
-struct Platform;
-struct Settings;
 struct ClockState;
 struct SampleBuffer;
-struct SampleReader;
-struct FrontEnd;
 struct SyncStation;
-struct StationTable;
-struct ChainTiming;
+
+// What the synchronisation reads of the settings.
+struct TaiConfig {
+    double integrationtime = 0;        // s of samples folded; 0 or less: off
+    float searchrange = 3700;          // s searched either side of the start time
+    std::int16_t syncverbose = 0;      // 1: a line per peak found
+    std::int16_t remove8000frompps = 0;  // GRI 50000 "A": cancel the 8000 neighbours
+    double bandcenter = 0;             // Hz; not 0: each fold is shifted to its carrier
+    double sr = 22050;                 // nominal sample rate, Hz
+    bool live = true;                  // live mode: the start epoch is re-based on the PC clock
+    float clockoffset = 0;             // s, known error of the PC clock (for the UT shown)
+};
 
 struct TaiSyncEntry {
     double carrieroffset = 0;         // Hz, set once at start-up
@@ -69,30 +75,24 @@ inline constexpr std::int32_t maxsearchsteps = 1000000;
 // Once at start-up: one entry per reference, with its carrier offset.
 void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double bandcenter);
 
-// The whole synchronisation: gathers integrationtime seconds of samples with
-// readblock (stopping early when the data ends), locates the pulses, matches,
-// prints the result and sets clock.sampleepoch. Off when integrationtime <= 0.
-void runtaisync(TaiSync& sync, const StationTable& table, const ChainTiming& timing,
-                SampleReader& reader, SampleBuffer& buffer, FrontEnd& frontend, ClockState& clock,
-                Settings& settings, Platform& platform);
-
-// The steps of runtaisync.
+// The steps of a synchronisation, which run control calls in order:
+// starttaisync, gathersamples (reading blocks through the sample reader),
+// finishtaisync.
 
 // Slices, fold state and work arrays, and the notice. False when off.
 bool starttaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
-                  const Settings& settings, Console& console);
+                  const TaiConfig& config, Console& console);
 // Reads blocks through readnext (false: no more data) while bufend is below
 // integrationtime and folds each one.
 void gathersamples(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
-                   const Settings& settings, const std::function<bool()>& readnext);
+                   const TaiConfig& config, const std::function<bool()>& readnext);
 // Folds the newest block into every entry's slice.
 void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const SampleBuffer& buffer,
                double sr, double bandcenter);
 // Pulse offsets (samples) and signs of the master and secondary patterns.
 void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr);
 // Peak search of entry t: peaktime slots, `measured`, verbose lines.
-void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const Settings& settings,
-               Console& console);
+void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const TaiConfig& config, Console& console);
 // Expected and measured phases and the candidate search.
 TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
                        float searchrange);
@@ -100,7 +100,7 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
 // the work arrays. propagation holds each entry's propagation time, s.
 void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
                    const std::vector<long double>& propagation, ClockState& clock,
-                   const Settings& settings, Console& console);
+                   const TaiConfig& config, Console& console);
 
 // Live mode: the start epoch moved onto the PC clock time of sample time 0
 // (pcblocktime of the buffer end less the samples gathered); the day part is

@@ -10,10 +10,7 @@
 
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
-#include "app/settings.h"
 #include "platform/testing.h"
-#include "pulses/frontend.h"
-#include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
 namespace corvane {
@@ -68,16 +65,16 @@ struct Stream {
     }
 };
 
-Settings syncsettings(double sr, double integrationtime) {
-    Settings s;
+TaiConfig syncsettings(double sr, double integrationtime) {
+    TaiConfig s;
     s.sr = sr;
     s.integrationtime = integrationtime;
-    s.wavinput = 1;
+    s.live = false;
     return s;
 }
 
 // Start, gathering and finish as the run does them, on a stream.
-void synchronise(TaiSync& sync, const std::vector<SyncStation>& refs, Stream& stream, const Settings& settings,
+void synchronise(TaiSync& sync, const std::vector<SyncStation>& refs, Stream& stream, const TaiConfig& settings,
                  ClockState& clock, Console& console, const std::vector<long double>& propagation = {}) {
     computecarrieroffsets(sync, refs, settings.bandcenter);
     stream.restart(settings.sr);
@@ -124,7 +121,7 @@ TEST(Gathering, EveryCycleStartsWithTheSampleNearestItsNominalStart) {
         }
         TaiSync sync;
         testing::FakeConsole console;
-        Settings settings = syncsettings(sr, 4.5);
+        TaiConfig settings = syncsettings(sr, 4.5);
         computecarrieroffsets(sync, refs, 0);
         stream.restart(sr);
         ASSERT_TRUE(starttaisync(sync, refs, stream.buffer, settings, console));
@@ -147,7 +144,7 @@ TEST(Gathering, EveryCycleStartsWithTheSampleNearestItsNominalStart) {
 TEST(Gathering, CarrierRotationStaysInPhaseAcrossBlocks) {
     const double sr = 12000;
     std::vector<SyncStation> refs = {ref(7499, "M")};
-    Settings settings = syncsettings(sr, 2);
+    TaiConfig settings = syncsettings(sr, 2);
     settings.bandcenter = 12345;  // carrier offset 12001.6 - 12345 = -343.4 Hz
     TaiSync sync;
     computecarrieroffsets(sync, refs, settings.bandcenter);
@@ -212,7 +209,7 @@ TEST(Templates, MasterAndSecondaryPatterns) {
 struct Fold {
     TaiSync sync;
     std::vector<SyncStation> refs;
-    Settings settings = syncsettings(12000, 1);
+    TaiConfig settings = syncsettings(12000, 1);
     testing::FakeConsole console;
     explicit Fold(SyncStation r) : refs{r} {
         computecarrieroffsets(sync, refs, 0);
@@ -424,7 +421,7 @@ TEST(Rebase, StartEpochMovesToThePcClockAcrossMidnight) {
     EXPECT_NEAR(rebasestartepoch(day + 3, 86399.0f, 12000, 12000), day - 2 + 0.05, 1e-3);
 }
 
-// runtaisync on the sample reader, live mode: the receiver hands over one
+// The synchronisation on the sample reader, live mode: the receiver hands over one
 // file of samples and then a file of length 0 while the synchronisation is
 // still gathering.
 struct HandOverClock : testing::FakeClock {
@@ -450,32 +447,31 @@ struct LivePlatform : Platform {
 
 struct LiveRun {
     LivePlatform platform;
-    Settings settings = syncsettings(12000, 10);
+    TaiConfig settings = syncsettings(12000, 10);
+    InputConfig input;
     StationTable table;
-    ChainTiming timing;
     SampleReader reader;
     SampleBuffer buffer;
-    FrontEnd frontend;
     ClockState clock;
     TaiSync sync;
 
     explicit LiveRun(double integrationtime) {
         settings.integrationtime = integrationtime;
-        settings.wavinput = 0;
-        settings.samplefile = "taisync-live.dat";
-        settings.sleeptime = 1;
-        settings.date = "12-07-2025";
-        settings.time = "18:35:28";
-        platform.fakeclock.name = settings.samplefile;
+        settings.live = true;
+        input.sr = settings.sr;
+        input.wavinput = 0;
+        input.samplefile = "taisync-live.dat";
+        input.sleeptime = 1;
+        clock.date = "12-07-2025";
+        clock.time = "18:35:28";
+        platform.fakeclock.name = input.samplefile;
         table.sync = {ref(6731, "M")};
-        timing.propagationspeed = 299792458.0f;
-        createsamplebuffer(buffer, settings);
+        createsamplebuffer(buffer, input);
         restartbuffer(buffer, settings.sr);
-        initfrontend(frontend, settings);
     }
     void run(std::size_t samples) {
         File f;
-        ASSERT_TRUE(f.open(settings.samplefile, File::Mode::create));
+        ASSERT_TRUE(f.open(input.samplefile, File::Mode::create));
         // A master pulse group at 40 samples into every interval.
         std::vector<std::int16_t> frames(2 * samples, 0);
         TaiSyncEntry pattern;
@@ -488,12 +484,20 @@ struct LiveRun {
         ASSERT_TRUE(f.write(frames.data(), frames.size() * 2));
         ASSERT_TRUE(f.close());
         std::ostringstream warnings;
-        openfirstfile(reader, buffer, clock, settings, platform, warnings);
-        computestartepoch(clock, settings);
+        openfirstfile(reader, buffer, clock, input, platform, warnings);
+        computestartepoch(clock, input.clock);
         computecarrieroffsets(sync, table.sync, 0);
-        runtaisync(sync, table, timing, reader, buffer, frontend, clock, settings, platform);
+        // As run control synchronises: blocks from the reader until the
+        // data ends.
+        if (!starttaisync(sync, table.sync, buffer, settings, platform.console)) return;
+        gathersamples(sync, table.sync, buffer, settings, [&] {
+            if (reader.bytesleft <= 0) return false;
+            readblock(reader, buffer, clock, input, settings.sr, platform);
+            return true;
+        });
+        finishtaisync(sync, table.sync, {0.0L}, clock, settings, platform.console);
     }
-    ~LiveRun() { deletefile(settings.samplefile); }
+    ~LiveRun() { deletefile(input.samplefile); }
 };
 
 TEST(RunTaiSync, OffWithIntegrationTimeZeroOrLess) {
@@ -512,7 +516,7 @@ TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
     live.run(24000);
     EXPECT_EQ(live.platform.fakeclock.emptyfiles, 1);
     EXPECT_EQ(live.reader.bytesleft, 0);
-    EXPECT_TRUE(fileexists(live.settings.samplefile));  // left for the main cycle, which ends the run
+    EXPECT_TRUE(fileexists(live.input.samplefile));  // left for the main cycle, which ends the run
     EXPECT_NEAR(live.buffer.bufend, 2.0, 1e-9);
     EXPECT_EQ(live.sync.consumed, 24000);
     EXPECT_NE(live.platform.fakeconsole.transcript.find("{col1}TAI match"), std::string::npos)

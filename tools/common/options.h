@@ -47,4 +47,22 @@ private:
     bool hasinline_ = false;
 };
 
+// Reads every option in order: "-h" and "--help" are taken here, every
+// other option goes to onoption(reader, name), which reads its value from the
+// reader and throws badoption for one it does not know. Returns whether help
+// was asked for.
+template <typename OnOption>
+bool readoptions(const std::vector<std::string>& args, OnOption onoption) {
+    OptionReader options(args);
+    bool help = false;
+    while (options.next()) {
+        const std::string& name = options.name();
+        if (name == "--help" || name == "-h")
+            help = true;
+        else
+            onoption(options, name);
+    }
+    return help;
+}
+
 }  // namespace corvane

@@ -26,13 +26,9 @@ std::int64_t count(const std::string& option, const std::string& text, std::int6
 FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
     FeedOptions o;
     std::int64_t filebytes = 0;
-    OptionReader options(args);
-    while (options.next()) {
-        const std::string& a = options.name();
+    o.help = readoptions(args, [&](OptionReader& options, const std::string& a) {
         auto arg = [&] { return options.value(); };
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--live") {
+        if (a == "--live") {
             o.live = arg();
         } else if (a == "--frame-bytes") {
             o.framebytes = count(a, arg(), 64);
@@ -47,7 +43,7 @@ FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
         } else {
             bad("unknown option \"" + options.raw() + "\"");
         }
-    }
+    });
     if (o.help) return o;
     if (o.live.empty()) bad("give the live file name with --live FILE");
     if (filebytes > 0) {
@@ -91,7 +87,7 @@ FeedTotals runfeed(std::FILE* input, const FeedOptions& options, Clock& clock) {
     LiveWriter writer = makelivewriter(options.live);
     const std::size_t filebytes = static_cast<std::size_t>(options.fileframes * options.framebytes);
     std::vector<unsigned char> chunk(std::min<std::size_t>(filebytes, 1 << 16));
-    try {
+    totals.files = writelivefiles(writer, clock, options.endfile, [&] {
         bool ended = false;
         while (!ended) {
             std::size_t infile = 0;
@@ -117,12 +113,7 @@ FeedTotals runfeed(std::FILE* input, const FeedOptions& options, Clock& clock) {
                 totals.bytes += static_cast<std::int64_t>(infile);
             }
         }
-        if (options.endfile) handoverendfile(writer, clock);
-    } catch (...) {
-        discardtemporary(writer);
-        throw;
-    }
-    totals.files = writer.filecount;
+    });
     return totals;
 }
 

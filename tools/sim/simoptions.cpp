@@ -79,13 +79,9 @@ bool parsestation(const std::string& text, StationChoice& choice) {
 
 SimOptions parsesimoptions(const std::vector<std::string>& args) {
     SimOptions o;
-    OptionReader options(args);
-    while (options.next()) {
-        const std::string& a = options.name();
+    o.help = readoptions(args, [&](OptionReader& options, const std::string& a) {
         auto arg = [&] { return options.value(); };
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--table") {
+        if (a == "--table") {
             o.table = arg();
         } else if (a == "--stations") {
             for (const std::string& s : split(arg(), ',')) {
@@ -171,7 +167,7 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
         } else {
             bad("unknown option \"" + options.raw() + "\"");
         }
-    }
+    });
     if (o.help) return o;
     if (o.output.empty() == o.live.empty()) bad("give either --output FILE or --live FILE");
     // The oscillator offset may drift; the band must leave room for its extreme.

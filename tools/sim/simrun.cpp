@@ -8,7 +8,6 @@
 #include "acquisition/wavfile.h"
 #include "core/errors.h"
 #include "core/numeric.h"
-#include "app/settings.h"
 #include "platform/platform.h"
 #include "stations/geodesy.h"
 #include "stations/stationtable.h"
@@ -28,9 +27,8 @@ std::string fixed(double v, int decimals) {
 }  // namespace
 
 std::vector<SimStation> simstations(const SimOptions& options, const std::string& tabletext, std::string& summary) {
-    Settings settings;
-    settings.lat = options.lat;
-    settings.lon = options.lon;
+    StationsConfig settings;
+    settings.receiver = {options.lat, options.lon};
     for (const StationChoice& c : options.stations) {
         StationEntry e;
         e.gri = c.gri;
@@ -106,7 +104,7 @@ RunTotals writelive(Synth& synth, const SimOptions& options, Clock& clock) {
     const double begin = clock.counter();
     std::vector<double> re, im;
     std::vector<unsigned char> bytes;
-    try {
+    totals.files = writelivefiles(writer, clock, options.endfile, [&] {
         while (totals.frames < frames) {
             std::int64_t count = std::min(perfile, frames - totals.frames);
             begintemporary(writer);
@@ -127,12 +125,7 @@ RunTotals writelive(Synth& synth, const SimOptions& options, Clock& clock) {
             }
             handover(writer, clock);
         }
-        if (options.endfile) handoverendfile(writer, clock);
-    } catch (...) {
-        discardtemporary(writer);
-        throw;
-    }
-    totals.files = writer.filecount;
+    });
     return totals;
 }
 
