@@ -29,10 +29,19 @@ constexpr Field gf = makefield();
 
 using Element = std::uint8_t;
 
-Element mul(Element a, Element b) {
-    if (a == 0 || b == 0) return 0;
-    return gf.exp[gf.log[a] + gf.log[b]];
+// Full product table: the decoder runs on every window of the word stream.
+using Products = std::array<std::array<Element, 128>, 128>;
+
+constexpr Products makeproducts() {
+    Products p{};
+    for (int a = 1; a < 128; ++a)
+        for (int b = 1; b < 128; ++b) p[a][b] = gf.exp[gf.log[a] + gf.log[b]];
+    return p;
 }
+
+constexpr Products products = makeproducts();
+
+Element mul(Element a, Element b) { return products[a & 0x7f][b & 0x7f]; }
 
 Element divide(Element a, Element b) {  // b != 0
     if (a == 0) return 0;
