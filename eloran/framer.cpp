@@ -49,8 +49,9 @@ std::optional<FramedMessage> Framer::trywindow() const {
         return margins[a] < margins[b];
     });
 
+    const RsDecoder decoder(received);
     for (int f : erasuresteps) {
-        const RsResult rs = rsdecode(received, std::span<const int>(order.data(), f));
+        const RsResult rs = decoder.decode(std::span<const int>(order.data(), f));
         if (!rs.ok) continue;
         FramedMessage out;
         std::copy(rs.words.begin() + paritywords, rs.words.end(), out.data.begin());

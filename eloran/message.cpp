@@ -21,7 +21,7 @@ void put(std::uint64_t& w, int position, int bits, std::uint64_t value) {
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t daysfromcivil(std::int64_t y, int m, int d) {
+constexpr std::int64_t daysfromcivil(std::int64_t y, int m, int d) {
     y -= m <= 2 ? 1 : 0;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const std::int64_t yoe = y - era * 400;
@@ -48,7 +48,7 @@ Civil civilfromdays(std::int64_t z) {
     return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
 }
 
-const std::int64_t epochdays = daysfromcivil(1958, 1, 1);
+constexpr std::int64_t epochdays = daysfromcivil(1958, 1, 1);
 
 bool decodedlayout(const Message& m) { return m.type == 4 || (m.type == 6 && (m.subtype == 1 || m.subtype == 2)); }
 

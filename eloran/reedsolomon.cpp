@@ -107,33 +107,39 @@ Codeword rsencode(const DataWords& data) {
     for (int i = datawords - 1; i >= 0; --i) {
         const Element feedback = static_cast<Element>(wordtoelement(data[i]) ^ rem[paritywords - 1]);
         for (int k = paritywords - 1; k > 0; --k)
-            rem[k] =
-                static_cast<Element>(rem[k - 1] ^ mul(feedback, generator[k]));
+            rem[k] = static_cast<Element>(rem[k - 1] ^ mul(feedback, generator[k]));
         rem[0] = mul(feedback, generator[0]);
     }
     Codeword out{};
     for (int k = 0; k < paritywords; ++k) out[k] = elementtoword(rem[k]);
-    for (int i = 0; i < datawords; ++i)
-        out[paritywords + i] = static_cast<std::uint8_t>(data[i] & 0x7f);
+    for (int i = 0; i < datawords; ++i) out[paritywords + i] = static_cast<std::uint8_t>(data[i] & 0x7f);
     return out;
 }
 
+RsDecoder::RsDecoder(const Codeword& received) : received_(received) {
+    for (int j = 0; j < codewords; ++j) {
+        if (received[j] > 127) valid_ = false;
+        elements_[j] = wordtoelement(received[j]);
+    }
+    syndromes_ = syndromes(elements_);
+}
+
 RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
+    return RsDecoder(received).decode(erasures);
+}
+
+RsResult RsDecoder::decode(std::span<const int> erasures) const {
     RsResult result;
-    result.words = received;
+    result.words = received_;
     const int f = static_cast<int>(erasures.size());
-    if (f > paritywords) return result;
+    if (!valid_ || f > paritywords) return result;
     std::array<bool, codewords> erased{};
     for (int j : erasures) {
         if (j < 0 || j >= codewords || erased[j]) return result;
         erased[j] = true;
     }
-    std::array<Element, codewords> c{};
-    for (int j = 0; j < codewords; ++j) {
-        if (received[j] > 127) return result;
-        c[j] = wordtoelement(received[j]);
-    }
-    const Syndromes s = syndromes(c);
+    std::array<Element, codewords> c = elements_;
+    const Syndromes& s = syndromes_;
     if (allzero(s)) {
         result.ok = true;
         return result;
@@ -147,8 +153,7 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
     for (int j : erasures) {
         const Element x = power(j);
         for (int k = paritywords; k > 0; --k)
-            lambda[k] =
-                static_cast<Element>(lambda[k] ^ mul(x, lambda[k - 1]));
+            lambda[k] = static_cast<Element>(lambda[k] ^ mul(x, lambda[k - 1]));
     }
     Poly b = lambda;
     int el = f;
@@ -156,19 +161,19 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
         Element discrepancy = 0;
         for (int i = 0; i < r; ++i)
             discrepancy = static_cast<Element>(discrepancy ^ mul(lambda[i], s[r - i - 1]));
-        // b <- x b, keeping the unshifted copy for the update below.
+        // b <- x b, keeping the unshifted copy for the update below. Lambda
+        // and b have degree below r here, so terms up to x^r suffice.
         Poly shifted{};
-        for (int k = paritywords; k > 0; --k) shifted[k] = b[k - 1];
+        for (int k = r; k > 0; --k) shifted[k] = b[k - 1];
         if (discrepancy == 0) {
             b = shifted;
             continue;
         }
         Poly next = lambda;
-        for (int k = 0; k <= paritywords; ++k)
-            next[k] = static_cast<Element>(next[k] ^ mul(discrepancy, shifted[k]));
+        for (int k = 0; k <= r; ++k) next[k] = static_cast<Element>(next[k] ^ mul(discrepancy, shifted[k]));
         if (2 * el <= r + f - 1) {
             el = r + f - el;
-            for (int k = 0; k <= paritywords; ++k) b[k] = divide(lambda[k], discrepancy);
+            for (int k = 0; k <= r; ++k) b[k] = divide(lambda[k], discrepancy);
         } else {
             b = shifted;
         }
@@ -184,7 +189,7 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
     std::array<int, paritywords> positions{};
     int roots = 0;
     for (int j = 0; j < codewords; ++j) {
-        const Element xinv = power(-j);
+        const Element xinv = gf.exp[(fieldsize - j) % fieldsize];
         Element v = 0;
         for (int k = degree; k >= 0; --k) v = static_cast<Element>(mul(v, xinv) ^ lambda[k]);
         if (v == 0) {
@@ -199,8 +204,7 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
     Poly omega{};
     for (int i = 0; i < paritywords; ++i)
         for (int k = 0; k <= i && k <= degree; ++k)
-            omega[i] =
-                static_cast<Element>(omega[i] ^ mul(s[i - k], lambda[k]));
+            omega[i] = static_cast<Element>(omega[i] ^ mul(s[i - k], lambda[k]));
     for (int r = 0; r < roots; ++r) {
         const int j = positions[r];
         const Element xinv = power(-j);
@@ -217,7 +221,7 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
     int changed = 0;
     for (int j = 0; j < codewords; ++j) {
         const std::uint8_t w = elementtoword(c[j]);
-        if (w != received[j]) ++changed;
+        if (w != received_[j]) ++changed;
         result.words[j] = w;
     }
     result.ok = true;

@@ -51,4 +51,18 @@ struct RsResult {
 // within the correcting power; a success is always checked to be a codeword.
 RsResult rsdecode(const Codeword& received, std::span<const int> erasures = {});
 
+// The same for several erasure sets on one received word: the syndromes are
+// computed once.
+class RsDecoder {
+public:
+    explicit RsDecoder(const Codeword& received);
+    RsResult decode(std::span<const int> erasures = {}) const;
+
+private:
+    Codeword received_;
+    Codeword elements_{};                             // field elements, polynomial basis
+    std::array<std::uint8_t, paritywords> syndromes_{};  // c(alpha^1) .. c(alpha^20)
+    bool valid_ = true;                               // every word 0 .. 127
+};
+
 }  // namespace corvane::eloran
