@@ -23,8 +23,7 @@ public:
         m.stationid = static_cast<std::uint16_t>(rng_() % 1024);
         m.coordinatekind = 1;
         m.coordinate = static_cast<std::int32_t>(rng_() % 900000000);
-        const DataWords d = encodemessage(m);
-        return rsencode(d);
+        return rsencode(encodemessage(m));
     }
     std::uint8_t word() { return static_cast<std::uint8_t>(rng_() % 128); }
     float margin() { return 1.0f + static_cast<float>(rng_() % 1000) / 1000.0f; }
@@ -33,17 +32,6 @@ public:
 private:
     std::mt19937 rng_;
 };
-
-struct Received {
-    std::vector<FramedMessage> messages;
-};
-
-Received run(Framer& framer, const std::vector<std::uint8_t>& words, const std::vector<float>& margins) {
-    Received out;
-    for (std::size_t i = 0; i < words.size(); ++i)
-        if (auto m = framer.push(words[i], margins[i])) out.messages.push_back(*m);
-    return out;
-}
 
 TEST(Framer, FindsEveryCompleteMessageThroughCorruptedWords) {
     Stream s(5);
@@ -79,10 +67,12 @@ TEST(Framer, FindsEveryCompleteMessageThroughCorruptedWords) {
     sent.pop_back();
 
     Framer framer;
-    const Received got = run(framer, words, margins);
-    ASSERT_EQ(got.messages.size(), sent.size());
+    std::vector<FramedMessage> got;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        if (auto m = framer.push(words[i], margins[i])) got.push_back(*m);
+    ASSERT_EQ(got.size(), sent.size());
     for (std::size_t i = 0; i < sent.size(); ++i) {
-        const FramedMessage& m = got.messages[i];
+        const FramedMessage& m = got[i];
         EXPECT_EQ(m.lastindex, sent[i].lastindex);
         EXPECT_TRUE(std::equal(m.data.begin(), m.data.end(), sent[i].words.begin() + paritywords));
         EXPECT_EQ(m.corrected, expectedcorrections[i]);
