@@ -8,6 +8,8 @@
 #   acquisition   sample reader, clock and time base, WAV files
 #   pulses        front end, integration, pulse analysis, clock loop,
 #                 steering, fold, period health
+#   eloran        the eLoran data channel: patterns, CRC, Reed-Solomon,
+#                 messages, demodulation, framing
 #   timesync      TAI synchronisation
 #   output        console lines, station list, waterfall bitmap
 #   app           settings and run control
@@ -28,16 +30,17 @@ allowed() {  # allowed FOLDER -> the folders it may include
     stations) echo "core platform stations" ;;
     acquisition) echo "core platform acquisition" ;;
     pulses) echo "core platform stations acquisition pulses" ;;
-    timesync) echo "core platform stations acquisition timesync" ;;
-    output) echo "core platform stations acquisition pulses timesync output" ;;
-    app) echo "core platform stations acquisition pulses timesync output app" ;;
-    tools) echo "core platform stations acquisition pulses timesync output tools" ;;
-    bench) echo "core platform stations acquisition pulses timesync output" ;;
+    eloran) echo "core platform stations acquisition pulses eloran" ;;
+    timesync) echo "core platform stations acquisition pulses eloran timesync" ;;
+    output) echo "core platform stations acquisition pulses eloran timesync output" ;;
+    app) echo "core platform stations acquisition pulses eloran timesync output app" ;;
+    tools) echo "core platform stations acquisition pulses eloran timesync output tools" ;;
+    bench) echo "core platform stations acquisition pulses eloran timesync output" ;;
   esac
 }
 
 status=0
-for folder in core platform stations acquisition pulses timesync output app tools bench; do
+for folder in core platform stations acquisition pulses eloran timesync output app tools bench; do
   [ -d "$folder" ] || continue
   ok=" $(allowed "$folder") "
   while IFS= read -r hit; do
@@ -56,7 +59,7 @@ for folder in core platform stations acquisition pulses timesync output app tool
 done
 
 os=$(grep -rnE '#include <(unistd|fcntl|termios|windows|conio|io|poll|signal)\.h>|#include <sys/|_WIN32' \
-  --include='*.cpp' --include='*.h' core app stations acquisition pulses timesync output tools 2>/dev/null)
+  --include='*.cpp' --include='*.h' core app stations acquisition pulses eloran timesync output tools 2>/dev/null)
 if [ -n "$os" ]; then
   echo "OS-specific code outside platform/:"
   echo "$os"
