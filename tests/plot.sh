@@ -23,6 +23,9 @@ grep -q -- "--bogus" err.txt && grep -q -- "--help" err.txt || fail "unknown opt
 "$plot" --svg x.svg missing.jsonl 2>err.txt; [ $? -eq 2 ] || fail "missing log status"
 grep -q 'cannot read log "missing.jsonl"' err.txt || fail "missing log message: $(cat err.txt)"
 "$plot" --waterfall x.bmp "$log" 2>err.txt; [ $? -eq 1 ] || fail "--waterfall without --svg status"
+printf 'killed mid-li\n' >junk.jsonl
+"$plot" junk.jsonl --csv x.csv 2>err.txt; [ $? -eq 1 ] || fail "log without records status"
+grep -q 'no record read from the log "junk.jsonl"' err.txt || fail "log without records message: $(cat err.txt)"
 [ ! -e x.svg ] && [ ! -e x.csv ] || fail "output written after a mistake"
 
 # Charts and CSV of the whole log: the cut line 14 is skipped and reported.

@@ -32,11 +32,11 @@ void writeoutput(const std::string& what, const std::string& path, const std::st
     const std::string part = path + ".corvane-plot-part";
     File f;
     if (!f.open(part, File::Mode::create))
-        throw RuntimeError(fileioerror, "cannot create " + what + " \"" + part + "\": " + lastoserror());
+        throw RuntimeError(fileioerror, "cannot create " + what + " \"" + path + "\" (as \"" + part + "\"): " + lastoserror());
     if (!f.write(text.data(), text.size()) || !f.close()) {
         const std::string error = lastoserror();
         deletefile(part);
-        throw RuntimeError(fileioerror, "cannot write " + what + " \"" + part + "\": " + error);
+        throw RuntimeError(fileioerror, "cannot write " + what + " \"" + path + "\" (as \"" + part + "\"): " + error);
     }
     if (!renamefile(part, path)) {
         const std::string error = lastoserror();
@@ -81,6 +81,9 @@ int main(int argc, char** argv) {
         for (const std::string& path : options.logs) texts.push_back({path, readinput("log", path)});
         const Log log = readlog(texts);
         reportskipped(log);
+        if (!options.logs.empty() && log.runs.empty() && options.waterfall.empty())
+            throw RuntimeError(illegalfunctioncall, "no record read from the log" +
+                                                        std::string(options.logs.size() == 1 ? " \"" + options.logs[0] + "\"" : "s"));
         for (const std::string& id : options.selection.stations) {
             bool seen = false;
             for (const Run& run : log.runs)

@@ -90,9 +90,9 @@ const char* plothelp() {
            "  -V, --version     the program's version\n"
            "\n"
            "Lines that do not parse (a line cut by a kill) are skipped and counted on\n"
-           "standard error. Exit status: 0 on success, 1 for a usage mistake or an\n"
-           "unreadable input, 2 when a file is missing, 3 when an output cannot be\n"
-           "written.\n";
+           "standard error. Exit status: 0 on success, 1 for a usage mistake, an\n"
+           "unreadable bitmap or logs without a single record, 2 when a file is\n"
+           "missing, 3 when an output cannot be written.\n";
 }
 
 }  // namespace corvane::plot
