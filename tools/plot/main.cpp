@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "bmpread.h"
 #include "charts.h"
 #include "platform/platform.h"
