@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/calendar.h"
 #include "core/loran.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
@@ -67,19 +68,10 @@ void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock) 
 }
 
 std::int32_t daysince1958(std::int32_t year, std::int32_t month, std::int32_t day) {
-    // Days from the civil date, counted from 1 March of year 0.
-    auto days = [](std::int64_t y, std::int64_t m, std::int64_t d) {
-        y -= m <= 2;
-        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-        const std::int64_t yoe = y - era * 400;
-        const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-        const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + doe;
-    };
     std::int64_t m = month < 1 ? 1 : month > 12 ? 12 : month;
     // Out-of-range days count on from the first of the month, as the
     // month-table sum does.
-    std::int64_t n = days(year, m, 1) + (static_cast<std::int64_t>(day) - 1) - days(1958, 1, 1);
+    std::int64_t n = daysfromcivil(year, m, 1) + (static_cast<std::int64_t>(day) - 1) - daysfromcivil(1958, 1, 1);
     return static_cast<std::int32_t>(n);
 }
 

@@ -47,10 +47,25 @@ private:
     bool hasinline_ = false;
 };
 
+// The options of the live hand-over that corvane-sim and corvane-feed share:
+// --live FILE, --no-end-file, --quiet (-q). False for any other option.
+inline bool liveoption(OptionReader& options, const std::string& name, std::string& live, bool& endfile,
+                       bool& quiet) {
+    if (name == "--live")
+        live = options.value();
+    else if (name == "--no-end-file")
+        endfile = false;
+    else if (name == "--quiet" || name == "-q")
+        quiet = true;
+    else
+        return false;
+    return true;
+}
+
 // Reads every option in order: "-h" and "--help" are taken here, every
 // other option goes to onoption(reader, name), which reads its value from the
-// reader and throws badoption for one it does not know. Returns whether help
-// was asked for.
+// reader and returns false for one it does not know (an error naming it).
+// Returns whether help was asked for.
 template <typename OnOption>
 bool readoptions(const std::vector<std::string>& args, OnOption onoption) {
     OptionReader options(args);
@@ -59,8 +74,8 @@ bool readoptions(const std::vector<std::string>& args, OnOption onoption) {
         const std::string& name = options.name();
         if (name == "--help" || name == "-h")
             help = true;
-        else
-            onoption(options, name);
+        else if (!onoption(options, name))
+            badoption("unknown option \"" + options.raw() + "\"");
     }
     return help;
 }

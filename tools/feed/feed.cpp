@@ -28,21 +28,18 @@ FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
     std::int64_t filebytes = 0;
     o.help = readoptions(args, [&](OptionReader& options, const std::string& a) {
         auto arg = [&] { return options.value(); };
-        if (a == "--live") {
-            o.live = arg();
+        if (liveoption(options, a, o.live, o.endfile, o.quiet)) {
+            return true;
         } else if (a == "--frame-bytes") {
             o.framebytes = count(a, arg(), 64);
         } else if (a == "--file-frames") {
             o.fileframes = count(a, arg(), 100000000);
         } else if (a == "--file-bytes") {
             filebytes = count(a, arg(), 400000000);
-        } else if (a == "--no-end-file") {
-            o.endfile = false;
-        } else if (a == "--quiet" || a == "-q") {
-            o.quiet = true;
         } else {
-            bad("unknown option \"" + options.raw() + "\"");
+            return false;
         }
+        return true;
     });
     if (o.help) return o;
     if (o.live.empty()) bad("give the live file name with --live FILE");

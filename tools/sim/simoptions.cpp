@@ -151,8 +151,6 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
             o.impairments.lodrift = number(a, arg());
         } else if (a == "--output" || a == "-o") {
             o.output = arg();
-        } else if (a == "--live") {
-            o.live = arg();
         } else if (a == "--file-seconds") {
             o.fileseconds = number(a, arg());
             if (o.fileseconds <= 0) bad("option --file-seconds must be positive");
@@ -160,13 +158,10 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
             o.fileframes = integer(a, arg(), 1, 100000000);
         } else if (a == "--realtime") {
             o.realtime = true;
-        } else if (a == "--no-end-file") {
-            o.endfile = false;
-        } else if (a == "--quiet" || a == "-q") {
-            o.quiet = true;
         } else {
-            bad("unknown option \"" + options.raw() + "\"");
+            return liveoption(options, a, o.live, o.endfile, o.quiet);
         }
+        return true;
     });
     if (o.help) return o;
     if (o.output.empty() == o.live.empty()) bad("give either --output FILE or --live FILE");
