@@ -92,21 +92,13 @@ void addwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std
     }
 }
 
-// The samples of one window: from buffer index i0 on.
-struct WindowSamples {
-    const std::int16_t* re;
-    const std::int16_t* im;
-    const float* power;  // only read when gated
-};
-
 // The same through the noise-blanker gate: a sample whose power reaches the
 // threshold of its position is counted instead of integrated. Written with
 // masks instead of branches so that it runs on several positions at once;
 // every position still gets exactly its one addition per window.
-void addgatedwindow(PulseIntegrator& in, size_t row, const WindowSamples& w, std::int32_t d, std::int16_t sign) {
-    const std::int16_t* __restrict re = w.re;
-    const std::int16_t* __restrict im = w.im;
-    const float* __restrict power = w.power;
+void addgatedwindow(PulseIntegrator& in, size_t row, const std::int16_t* __restrict re,
+                    const std::int16_t* __restrict im, const float* __restrict power, std::int16_t sign) {
+    const std::int32_t d = in.windowsamples;
     std::int32_t* __restrict bre = in.blockre.data();
     std::int32_t* __restrict bim = in.blockim.data();
     float* __restrict sp = in.sumpower.data() + row;
@@ -140,13 +132,13 @@ std::int32_t nearestsample(float v) { return static_cast<std::int32_t>(nearestin
 // windowstart x bandcenter) is taken once, at the window start, and the sign
 // folded into the rotation. With |c|, |q| <= 1 every rotated sample lies
 // within +-65536.
-void addshiftedwindow(PulseIntegrator& in, const WindowSamples& w, std::int32_t d, std::int16_t sign, double v) {
+void addshiftedwindow(PulseIntegrator& in, const std::int16_t* __restrict re, const std::int16_t* __restrict im,
+                      std::int16_t sign, double v) {
     const double phi = 2.0 * pi64 * (v - std::floor(v));
     const float c = static_cast<float>(std::cos(phi) * sign);
     const float q = static_cast<float>(std::sin(phi) * sign);
     if (!std::isfinite(c) || !std::isfinite(q)) return;  // a rotation of NaN rounds to 0 everywhere
-    const std::int16_t* __restrict re = w.re;
-    const std::int16_t* __restrict im = w.im;
+    const std::int32_t d = in.windowsamples;
     std::int32_t* __restrict bre = in.blockre.data();
     std::int32_t* __restrict bim = in.blockim.data();
     for (std::int32_t j = 0; j < d; ++j) {
@@ -167,47 +159,67 @@ struct Block {
     bool powerkept;        // the sample powers cover them
 };
 
-// How one station's windows are added.
+// How one station's windows are added, fixed for the station's walk through
+// one block.
 struct WindowTarget {
-    size_t row;            // the station's first position in the rows
-    bool gated;            // through the noise-blanker gate
-    bool blanked;          // its pulse is cleared from the buffer afterwards
+    size_t row;                   // the station's first position in the rows
+    std::int32_t d;               // samples per window
+    bool gated;                   // through the noise-blanker gate
+    bool shifted;                 // shifted down by the band centre
+    double bandcenter;            // Hz
+    std::int32_t blanklo;         // window positions cleared afterwards (none when blanklo >= blankhi)
+    std::int32_t blankhi;
+    std::int16_t* re;             // the buffer's samples from index 0
+    std::int16_t* im;
+    float* power;                 // sample powers (only read when gated)
+    size_t powersize;
 };
+
+WindowTarget windowtarget(const PulseIntegrator& in, size_t s, const Station& st, const Block& b) {
+    const IntegratorConfig& config = b.config;
+    SampleBuffer& buffer = b.buffer;
+    WindowTarget t{};
+    t.d = in.windowsamples;
+    t.row = s * static_cast<size_t>(t.d);
+    t.gated = config.nb != 0 && !(config.nb == 2 && st.blanked != 0) && b.powerkept;
+    t.shifted = config.bandcenter != 0;
+    t.bandcenter = config.bandcenter;
+    t.blanklo = std::max<std::int32_t>(0, b.timing.firstblankedsample);
+    t.blankhi = st.blanked != 0 ? std::min<std::int32_t>(t.d, t.blanklo + b.timing.blankedsamples) : 0;
+    t.re = buffer.samplere.data();
+    t.im = buffer.sampleim.data();
+    t.power = buffer.samplepower.data();
+    t.powersize = buffer.samplepower.size();
+    return t;
+}
 
 // One window at buffer index i0 with phase-code sign g into the scratch
 // rows; a blanked station's pulse samples are cleared after it (only inside
 // the window).
-void addwindowat(PulseIntegrator& in, const WindowTarget& t, Block& b, std::int32_t i0, std::int16_t g,
-                 double windowstart) {
-    const std::int32_t d = in.windowsamples;
-    SampleBuffer& buffer = b.buffer;
-    const WindowSamples w{buffer.samplere.data() + i0, buffer.sampleim.data() + i0,
-                          t.gated ? buffer.samplepower.data() + i0 : nullptr};
-    if (b.config.bandcenter != 0)
-        addshiftedwindow(in, w, d, g, windowstart * b.config.bandcenter);
+void addwindowat(PulseIntegrator& in, const WindowTarget& t, std::int32_t i0, std::int16_t g, double windowstart) {
+    if (t.shifted)
+        addshiftedwindow(in, t.re + i0, t.im + i0, g, windowstart * t.bandcenter);
     else if (t.gated)
-        addgatedwindow(in, t.row, w, d, g);
+        addgatedwindow(in, t.row, t.re + i0, t.im + i0, t.power + i0, g);
     else
-        addwindow(in, w.re, w.im, d, g);
-    if (!t.blanked) return;
-    const std::int32_t lo = std::max<std::int32_t>(0, b.timing.firstblankedsample);
-    const std::int32_t hi = std::min<std::int32_t>(d, lo + b.timing.blankedsamples);
-    for (std::int32_t j = lo; j < hi; ++j) {
+        addwindow(in, t.re + i0, t.im + i0, t.d, g);
+    for (std::int32_t j = t.blanklo; j < t.blankhi; ++j) {
         const auto i = static_cast<size_t>(i0 + j);
-        buffer.samplere[i] = 0;
-        buffer.sampleim[i] = 0;
-        if (i < buffer.samplepower.size()) buffer.samplepower[i] = 0;
+        t.re[i] = 0;
+        t.im[i] = 0;
+        if (i < t.powersize) t.power[i] = 0;
     }
 }
 
-// Moves the window start to the next pulse of the pattern; at the end of the
-// pattern it is snapped onto the GRI grid of the anchor, so that the summed
-// intervals never drift.
-void nextpulse(double& windowstart, std::int32_t& pulseindex, const PulsePattern& pattern, std::int32_t gri,
-               double anchor) {
-    windowstart += pattern.pulseinterval[pulseindex];
+// Moves the window start to the next pulse of a pattern of `pulsecount`
+// pulses with the given intervals (s); at the end of the pattern it is
+// snapped onto the GRI grid of the anchor, so that the summed intervals never
+// drift.
+void nextpulse(double& windowstart, std::int32_t& pulseindex, const double* intervals, std::int32_t pulsecount,
+               std::int32_t gri, double anchor) {
+    windowstart += intervals[pulseindex];
     pulseindex += 1;
-    if (pulseindex < pattern.pulsecount) return;
+    if (pulseindex < pulsecount) return;
     pulseindex = 0;
     if (gri > 0) {
         const double G = griseconds(gri);
@@ -232,12 +244,13 @@ void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
     WindowWalk& walk = in.walks[s];
     const std::int32_t pulsecount = pattern.pulsecount;
     if (pulsecount < 1 || pulsecount > maxpulses) return;
-    const std::int32_t d = in.windowsamples;
-    const IntegratorConfig& config = b.config;
-    const WindowTarget target{s * static_cast<size_t>(d),
-                              config.nb != 0 && !(config.nb == 2 && st.blanked != 0) && b.powerkept,
-                              st.blanked != 0};
-    const double windowlength = d / b.sr;
+    const WindowTarget target = windowtarget(in, s, st, b);
+    const std::int32_t gri = st.gri;
+    const double anchor = walk.windowanchor;
+    const std::int32_t d = target.d;
+    const double sr = b.sr;
+    const double valid = static_cast<double>(b.valid);
+    const double windowlength = d / sr;
     const double bufstart = b.buffer.bufstart;
     const double bufend = b.buffer.bufend;
     // The station's walk is kept in locals and stored back at the end.
@@ -250,28 +263,28 @@ void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
 
     // A window that would reach bufend waits for the next block.
     while (windowstart + windowlength < bufend) {
-        if (pulseindex == 0 && st.gri > 0) skipintervalsbehind(windowstart, st.gri, bufstart);
+        if (pulseindex == 0 && gri > 0) skipintervalsbehind(windowstart, gri, bufstart);
         const double before = windowstart;
         if (pulseindex < 0 || pulseindex >= pulsecount) pulseindex = 0;
         const std::int16_t g = pattern.phasesign[pulseindex];
 
-        const double x = (windowstart - bufstart) * b.sr;
+        const double x = (windowstart - bufstart) * sr;
         const double first = nearestinteger(x);
         // Windows before index 0 or past the valid samples (after a jump of
         // the sample clock or a step of the chain) are passed over, as is
         // everything once the window counter is full.
-        const bool inside = first >= 0 && first + d <= static_cast<double>(b.valid) &&
+        const bool inside = first >= 0 && first + d <= valid &&
                             windowcount < std::numeric_limits<std::int32_t>::max();
         if (inside) {
             residual += static_cast<float>(x - first);
-            addwindowat(in, target, b, static_cast<std::int32_t>(first), g, windowstart);
+            addwindowat(in, target, static_cast<std::int32_t>(first), g, windowstart);
             if (++scratched == scratchwindows) {
                 flushscratch(in, target.row);
                 scratched = 0;
             }
             signsum += g;
         }
-        nextpulse(windowstart, pulseindex, pattern, st.gri, walk.windowanchor);
+        nextpulse(windowstart, pulseindex, pattern.pulseinterval, pulsecount, gri, anchor);
         if (inside) windowcount += 1;
         // A pattern that does not move forward (zero intervals, or times so
         // large that a step is lost in rounding) would never leave the loop.
