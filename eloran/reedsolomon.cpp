@@ -128,39 +128,34 @@ RsResult rsdecode(const Codeword& received, std::span<const int> erasures) {
     return RsDecoder(received).decode(erasures);
 }
 
-RsResult RsDecoder::decode(std::span<const int> erasures) const {
-    RsResult result;
-    result.words = received_;
-    const int f = static_cast<int>(erasures.size());
-    if (!valid_ || f > paritywords) return result;
-    std::array<bool, codewords> erased{};
-    for (int j : erasures) {
-        if (j < 0 || j >= codewords || erased[j]) return result;
-        erased[j] = true;
-    }
-    std::array<Element, codewords> c = elements_;
-    const Syndromes& s = syndromes_;
-    if (allzero(s)) {
-        result.ok = true;
-        return result;
-    }
+namespace {
 
-    // Error locator Lambda(x) = prod (1 - X_k x), X_k = alpha^j for a wrong
-    // word j: start from the erasure locator, then Berlekamp-Massey.
-    using Poly = std::array<Element, paritywords + 1>;
+using Poly = std::array<Element, paritywords + 1>;  // coefficient of x^k at k
+// The words found wrong: their positions, as roots of the locator.
+struct Roots {
+    std::array<int, paritywords> positions{};
+    int count = 0;
+};
+
+// The erasure locator prod (1 - X_j x), X_j = alpha^j for each erased word j.
+Poly erasurelocator(std::span<const int> erasures) {
     Poly lambda{};
     lambda[0] = 1;
     for (int j : erasures) {
         const Element x = power(j);
-        for (int k = paritywords; k > 0; --k)
-            lambda[k] = static_cast<Element>(lambda[k] ^ mul(x, lambda[k - 1]));
+        for (int k = paritywords; k > 0; --k) lambda[k] = static_cast<Element>(lambda[k] ^ mul(x, lambda[k - 1]));
     }
+    return lambda;
+}
+
+// Berlekamp-Massey from the erasure locator of f erasures: the error and
+// erasure locator Lambda(x).
+Poly berlekampmassey(Poly lambda, const Syndromes& s, int f) {
     Poly b = lambda;
     int el = f;
     for (int r = f + 1; r <= paritywords; ++r) {
         Element discrepancy = 0;
-        for (int i = 0; i < r; ++i)
-            discrepancy = static_cast<Element>(discrepancy ^ mul(lambda[i], s[r - i - 1]));
+        for (int i = 0; i < r; ++i) discrepancy = static_cast<Element>(discrepancy ^ mul(lambda[i], s[r - i - 1]));
         // b <- x b, keeping the unshifted copy for the update below. Lambda
         // and b have degree below r here, so terms up to x^r suffice.
         Poly shifted{};
@@ -179,44 +174,81 @@ RsResult RsDecoder::decode(std::span<const int> erasures) const {
         }
         lambda = next;
     }
+    return lambda;
+}
+
+int degreeof(const Poly& p) {
     int degree = 0;
     for (int k = 0; k <= paritywords; ++k)
-        if (lambda[k] != 0) degree = k;
-    // t errors (degree - f) plus f erasures must stay within the distance.
-    if (degree < f || 2 * (degree - f) + f > paritywords) return result;
+        if (p[k] != 0) degree = k;
+    return degree;
+}
 
-    // Roots X_j^-1 among the 30 positions (a root elsewhere means failure).
-    std::array<int, paritywords> positions{};
-    int roots = 0;
+// The words j whose X_j^-1 is a root of Lambda, among the 30 sent; a count
+// of -1 when there are more roots than the locator can have.
+Roots findroots(const Poly& lambda, int degree) {
+    Roots found;
+    int& roots = found.count;
+    auto& positions = found.positions;
     for (int j = 0; j < codewords; ++j) {
         const Element xinv = gf.exp[(fieldsize - j) % fieldsize];
         Element v = 0;
         for (int k = degree; k >= 0; --k) v = static_cast<Element>(mul(v, xinv) ^ lambda[k]);
         if (v == 0) {
-            if (roots == paritywords) return result;
+            if (roots == paritywords) return Roots{{}, -1};
             positions[roots++] = j;
         }
     }
-    if (roots != degree) return result;
+    return found;
+}
 
-    // Forney: Omega(x) = S(x) Lambda(x) mod x^20, S(x) = sum s_i x^i; with the
-    // first root alpha^1, e_j = Omega(X_j^-1) / Lambda'(X_j^-1).
+// Forney: Omega(x) = S(x) Lambda(x) mod x^20, S(x) = sum s_i x^i; with the
+// first root alpha^1, e_j = Omega(X_j^-1) / Lambda'(X_j^-1). Corrects c at
+// the roots' positions; false when a derivative vanishes.
+bool forney(std::array<Element, codewords>& c, const Poly& lambda, int degree, const Syndromes& s,
+            const Roots& roots) {
     Poly omega{};
     for (int i = 0; i < paritywords; ++i)
-        for (int k = 0; k <= i && k <= degree; ++k)
-            omega[i] = static_cast<Element>(omega[i] ^ mul(s[i - k], lambda[k]));
-    for (int r = 0; r < roots; ++r) {
-        const int j = positions[r];
+        for (int k = 0; k <= i && k <= degree; ++k) omega[i] = static_cast<Element>(omega[i] ^ mul(s[i - k], lambda[k]));
+    for (int r = 0; r < roots.count; ++r) {
+        const int j = roots.positions[r];
         const Element xinv = power(-j);
         Element num = 0;
         for (int k = paritywords - 1; k >= 0; --k) num = static_cast<Element>(mul(num, xinv) ^ omega[k]);
         Element den = 0;  // formal derivative: odd terms only
-        for (int k = 1; k <= degree; k += 2)
-            den = static_cast<Element>(den ^ mul(lambda[k], power(-j * (k - 1))));
-        if (den == 0) return result;
+        for (int k = 1; k <= degree; k += 2) den = static_cast<Element>(den ^ mul(lambda[k], power(-j * (k - 1))));
+        if (den == 0) return false;
         c[j] = static_cast<Element>(c[j] ^ divide(num, den));
     }
-    if (!allzero(syndromes(c))) return result;
+    return true;
+}
+
+}  // namespace
+
+RsResult RsDecoder::decode(std::span<const int> erasures) const {
+    RsResult result;
+    result.words = received_;
+    const int f = static_cast<int>(erasures.size());
+    if (!valid_ || f > paritywords) return result;
+    std::array<bool, codewords> erased{};
+    for (int j : erasures) {
+        if (j < 0 || j >= codewords || erased[j]) return result;
+        erased[j] = true;
+    }
+    std::array<Element, codewords> c = elements_;
+    const Syndromes& s = syndromes_;
+    if (allzero(s)) {
+        result.ok = true;
+        return result;
+    }
+    const Poly lambda = berlekampmassey(erasurelocator(erasures), s, f);
+    const int degree = degreeof(lambda);
+    // t errors (degree - f) plus f erasures must stay within the distance.
+    if (degree < f || 2 * (degree - f) + f > paritywords) return result;
+    // Roots among the 30 positions only (a root elsewhere means failure).
+    const Roots roots = findroots(lambda, degree);
+    if (roots.count != degree) return result;
+    if (!forney(c, lambda, degree, s, roots) || !allzero(syndromes(c))) return result;
 
     int changed = 0;
     for (int j = 0; j < codewords; ++j) {
