@@ -61,6 +61,13 @@ public:
     // Local wall-clock time "hh:mm:ss" and date "mm-dd-yyyy".
     virtual std::string timetext() = 0;
     virtual std::string datetext() = 0;
+    // Date and time of one reading of the wall clock (two separate calls can
+    // straddle midnight and pair one day's date with the next day's time).
+    struct DateTime {
+        std::string date;  // "mm-dd-yyyy"
+        std::string time;  // "hh:mm:ss"
+    };
+    virtual DateTime datetime() = 0;
     // Sleeps the given milliseconds (used with 50 and 200).
     virtual void sleepms(int milliseconds) = 0;
     // Sleeps whole seconds; returns early as soon as a key is pending (the key
@@ -130,6 +137,19 @@ public:
     bool write(const void* data, std::size_t size);
     bool writeat(std::int64_t offset, const void* data, std::size_t size);
     bool close();
+
+    // What deleteifsame did.
+    enum class Removal {
+        deleted,   // the file open in this handle was deleted by its name
+        gone,      // no file has the name any more
+        replaced,  // another file has the name now; it was left alone
+        failed,    // the delete was refused (lastoserror())
+    };
+    // Deletes the file named path only if it is the file open in this handle
+    // (same device and inode on POSIX, same volume and file ID on Windows,
+    // where the delete goes through the handle that was compared), so that a
+    // file that took the name after this one was read is never deleted.
+    Removal deleteifsame(const std::string& path);
 
 private:
     struct Handle;

@@ -137,16 +137,24 @@ TEST(ReferenceAnalysis, SampleRateStaysNearItsConfiguredValue) {
     EXPECT_DOUBLE_EQ(w.sampleclock.sr, 22050 * 0.999);
 }
 
-TEST(ReferenceAnalysis, SkippedForWindowsShorterThanEleven) {
-    World w(1, 10);
-    w.pulse({0, 0, 10, 30, 50, 80, 100, 90}, 1, 0);
+TEST(ReferenceAnalysis, SearchClampedInWindowsOfSevenSkippedBelow) {
+    // Positions 2 .. 6: the peak 50 at 6, the edge at level 20 halfway from 4 to 5.
+    World seven(1, 7);
+    seven.config.clock.srcorr = 0;
+    seven.pulse({0, 0, 10, 30, 50}, 1, 0);
+    seven.step();
+    EXPECT_FLOAT_EQ(seven.reference.peak, 50);
+    EXPECT_FLOAT_EQ(seven.reference.edge, 4.5f);
+
+    World w(1, 6);
+    w.pulse({0, 0, 10, 30}, 1, 0);
     w.step();
     EXPECT_EQ(w.reference.peak, 0.0f);
     EXPECT_EQ(w.sampleclock.sr, 22050);
     EXPECT_EQ(w.buffer.bufend, 20);
     // The fold still ran.
-    EXPECT_FLOAT_EQ(w.rows.longre[8], 100);
-    EXPECT_EQ(w.integrator.sumre[6], 0);
+    EXPECT_FLOAT_EQ(w.rows.longre[4], 10);
+    EXPECT_EQ(w.integrator.sumre[4], 0);
     EXPECT_EQ(w.integrator.windowcount[0], 0);
 }
 
