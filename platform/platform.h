@@ -161,6 +161,14 @@ bool fileexists(const std::string& path);
 bool deletefile(const std::string& path);
 // Renames a file within its file system, replacing a file of the new name.
 bool renamefile(const std::string& from, const std::string& to);
+// The file a rename should replace to update path: the final target of a
+// symbolic link at path, else path itself (also when the link is dangling).
+std::string renametarget(const std::string& path);
+// Gives the file `to` the permission bits and the owner of the file `from`,
+// so that a file renamed over `from` keeps them. True when there is no
+// `from` yet; false when its mode or its owner (where it differs and changing
+// it is not permitted) cannot be given.
+bool copyownerandmode(const std::string& from, const std::string& to);
 // Whole file into text; false when it cannot be opened or read.
 bool readwholefile(const std::string& path, std::string& contents);
 // The OS's description of the latest failure of a file operation.

@@ -128,6 +128,26 @@ File::Removal File::deleteifsame(const std::string& path) {
     return errno == ENOENT ? Removal::gone : Removal::failed;
 }
 
+std::string renametarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+bool copyownerandmode(const std::string& from, const std::string& to) {
+    struct stat old, made;
+    if (::stat(from.c_str(), &old) != 0) return errno == ENOENT;
+    if (::stat(to.c_str(), &made) != 0) return false;
+    if ((old.st_uid != made.st_uid || old.st_gid != made.st_gid) &&
+        ::chown(to.c_str(), old.st_uid, old.st_gid) != 0)
+        return false;
+    return ::chmod(to.c_str(), old.st_mode & 07777) == 0;
+}
+
 bool fileexists(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

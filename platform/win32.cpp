@@ -177,6 +177,13 @@ File::Removal File::deleteifsame(const std::string& path) {
     return result;
 }
 
+// The bitmap's link, owner and access rights stay those of a rename's new
+// file on Windows: links are rare there and access rights are inherited
+// from the folder.
+std::string renametarget(const std::string& path) { return path; }
+
+bool copyownerandmode(const std::string&, const std::string&) { return true; }
+
 bool fileexists(const std::string& path) {
     HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
