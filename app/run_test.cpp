@@ -111,6 +111,23 @@ TEST(Run, ShortIntegrationsStartAfreshAfterAPeriodEnd) {
     EXPECT_EQ(lines, 9) << t;
 }
 
+TEST(Run, WindowsBelowSevenSamplesAreNotAnalysedWithOneNotice) {
+    const std::string notice = "displaysamples 6 is below 7: the reference pulse is not analysed";
+    for (int d : {6, 7}) {
+        testing::FakePlatform p;
+        std::ostringstream err;
+        const std::string ini =
+            writerun("narrow" + std::to_string(d), 2 * 22050,
+                     "[time]\nshortintegration = 0.5\ndisplaysamples = " + std::to_string(d) + "\n");
+        const char* argv[] = {"corvane", ini.c_str()};
+        EXPECT_EQ(corvanemain(2, argv, p, err), 0) << err.str();
+        const std::string& t = p.fakeconsole.transcript;
+        const size_t at = t.find(notice);
+        EXPECT_EQ(at != std::string::npos, d == 6) << t;
+        if (at != std::string::npos) EXPECT_EQ(t.find(notice, at + 1), std::string::npos);
+    }
+}
+
 TEST(Run, ErrorReportFormat) {
     EXPECT_EQ(runtimeerrorreport(3, ""), "\nAborting due to runtime error 3 (file I/O error)\n\n");
     EXPECT_EQ(runtimeerrorreport(1, "x"), "\nx\nAborting due to runtime error 1 (illegal function call)\n\n");
