@@ -410,6 +410,7 @@ TEST_F(Waterfall, RecreatedBitmapKeepsItsLinkAndMode) {
     std::error_code linkerror;
     fs::create_symlink(target, settings.bmp, linkerror);
     if (linkerror) GTEST_SKIP() << "no symbolic links here: " << linkerror.message();
+    if (renametarget(settings.bmp) == settings.bmp) GTEST_SKIP() << "this platform does not follow links";
     create();
     EXPECT_TRUE(fs::is_symlink(settings.bmp));
     EXPECT_EQ(fs::file_size(target), static_cast<std::uintmax_t>(image.imagefilesize));

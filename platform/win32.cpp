@@ -149,6 +149,12 @@ File::Removal File::deleteifsame(const std::string& path) {
         fail();
         return Removal::failed;
     }
+    // Another program deleted the file while it is open here: it goes when
+    // the handle is closed.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(handle_->h, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending)
+        return Removal::gone;
     // The file now named path, opened for deleting; the delete goes through
     // this handle, so it removes the very file whose ID was compared.
     HANDLE h = CreateFileW(widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
