@@ -31,7 +31,9 @@ struct ClockState {
     std::int32_t leapsecs = 0;     // leap seconds after 1999 for `date`: 0 .. 5
     std::int32_t daynumber = 0;    // days since 1 January 1958 for `date`
     double startepoch = 0;         // program-scale s for `date` and `time`
-    float blocktimeofday = 0;      // time of day of the buffer end by sample count
+    // Time of day of the start epoch plus the buffer end by sample count, s
+    // (grows with the run; real64 keeps it exact to the sample after months).
+    double blocktimeofday = 0;
     float pcblocktime = 0;         // time of day of the buffer end by the PC clock
     float pcclockerror = 0;        // pcblocktime - blocktimeofday, -43200 .. 43200
     // Program-scale s of sample time 0 of the averaging period, set by the TAI

@@ -109,6 +109,9 @@ TEST(Clock, SecondTickSyncWaitsForTheNextSecond) {
     EXPECT_EQ(c.secondofday, 101);
     // The counter at the first reading of second 101 was 1101.05 (polled every 50 ms).
     EXPECT_NEAR(c.timercal, 1101.05 - 101 - 0.5 + 0.475, 1e-6);
+    // The tick correction is the real64 0.47499999962747097; the real32 0.475
+    // (0.4749999940395355) would be 5.6 ns off.
+    EXPECT_NEAR(c.timercal - c.lastestimate, 0.47499999962747097, 1e-9);
     ASSERT_FALSE(clock.sleeps.empty());
     EXPECT_EQ(clock.sleeps.front(), 50);
 }
@@ -121,12 +124,25 @@ TEST(Clock, ComparisonAcrossMidnight) {
     c.startepoch = 86400.0 * 100;  // midnight
     // PC clock says 86399.5 - 22 local, samples say 0.2 s after midnight.
     compareclocks(c, s, 86399.5f - 22, 0, 0.2, 22050);
-    EXPECT_FLOAT_EQ(c.blocktimeofday, 0.2f);
+    EXPECT_DOUBLE_EQ(c.blocktimeofday, 0.2);
     EXPECT_NEAR(c.pcclockerror, -0.7, 1e-3);
 
     // Unread bytes lie after the buffer end: 22050 frames of 4 bytes are 1 s.
     compareclocks(c, s, 1000.0f, 88200, 0, 22050);
     EXPECT_NEAR(c.pcblocktime, 1000 - 1 + 22, 1e-3);
+}
+
+TEST(Clock, ComparisonStaysExactAfter200Days) {
+    ClockConfig s;
+    ClockState c;
+    c.startepoch = 86400.0 * 100;  // midnight
+    // 200 days and 3600.3 s of samples; the PC clock agrees (3600.3 s of the
+    // day, 22 s program-scale offset taken off).
+    const double bufend = 200 * 86400.0 + 3600.3;
+    compareclocks(c, s, 3600.3f - 22, 0, bufend, 22050);
+    EXPECT_DOUBLE_EQ(c.blocktimeofday, bufend);
+    // In real32 the time of day would be 17283600 (steps of 2 s): 0.3 s off.
+    EXPECT_NEAR(c.pcclockerror, 0, 1e-3);
 }
 
 TEST(Clock, DisplayEpochFallsBackToTheStartEpoch) {

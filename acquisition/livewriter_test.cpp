@@ -27,7 +27,7 @@ private:
 };
 
 TEST(LiveWriter, HandsOverOnlyAfterThePreviousFileIsGone) {
-    const std::string target = "livewriter-test.dat";
+    const std::string target = testing::testfolder() + "livewriter-test.dat";
     deletefile(target);
     LiveWriter writer = makelivewriter(target);
     EXPECT_EQ(writer.temporary, target + ".part");

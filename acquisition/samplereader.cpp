@@ -112,23 +112,36 @@ void decode(const SampleReader& reader, SampleBuffer& buffer, const InputConfig&
     }
 }
 
-// A live file read to its end: close and delete it (the receiver's signal
+// A live file read to its end: delete and close it (the receiver's signal
 // that it was consumed), stamp the PC clock and wait for the next file.
 void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& config, Platform& platform) {
     const std::string& name = config.samplefile;
+    // A virus scanner or an indexer may hold a finished file for a moment:
+    // a refused delete is retried for a few seconds before it counts. The
+    // delete is tied to the file still open here, so a file that took the
+    // name meanwhile (the receiver's next one) is never deleted unread.
+    constexpr int deleteretries = 30;  // 100 ms apart
+    File::Removal removal = reader.file.deleteifsame(name);
+    for (int attempt = 0; removal == File::Removal::failed && attempt < deleteretries; ++attempt) {
+        if (quitpressed(platform.keyboard)) {
+            reader.file.close();
+            throw QuitRequested{};
+        }
+        platform.clock.sleepms(100);
+        removal = reader.file.deleteifsame(name);
+    }
+    if (removal == File::Removal::failed) {
+        const std::string why = lastoserror();
+        reader.file.close();
+        throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + why);
+    }
     if (!reader.file.close())
         throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
-    // A virus scanner or an indexer may hold a finished file for a moment:
-    // a refused delete is retried for a few seconds before it counts.
-    constexpr int deleteretries = 30;  // 100 ms apart
-    bool deleted = deletefile(name);
-    for (int attempt = 0; !deleted && attempt < deleteretries; ++attempt) {
-        if (quitpressed(platform.keyboard)) throw QuitRequested{};
-        platform.clock.sleepms(100);
-        deleted = deletefile(name) || !fileexists(name);
-    }
-    if (!deleted)
-        throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + lastoserror());
+    if (removal == File::Removal::gone)
+        platform.console.writeline("sample file " + quoted(name) + " was removed by another program after it was read");
+    else if (removal == File::Removal::replaced)
+        platform.console.writeline("sample file " + quoted(name) +
+                                   " was replaced before it could be deleted; the new file is read next");
     readpcclock(clock, config.clock, platform.clock);
     if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
     reader.fileopentime = toreal32(clock.pcclock - 0.05);
@@ -191,7 +204,12 @@ void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, co
     const std::int64_t got = count > 0 ? reader.file.read(reader.bytes.data(), static_cast<std::size_t>(count)) : 0;
     if (got < 0)
         throw RuntimeError(fileioerror, "cannot read sample file " + quoted(config.samplefile) + ": " + lastoserror());
-    reader.bytesleft -= count;
+    // The length was taken at the open: fewer bytes than that means the file
+    // shrank while it was read, and the samples it lost cannot be accounted for.
+    if (got < count)
+        throw RuntimeError(fileioerror, "cannot read sample file " + quoted(config.samplefile) + ": it shrank while being read (" +
+                                            std::to_string(reader.bytesleft - got) + " bytes of its length missing)");
+    reader.bytesleft -= got;
 
     const std::int32_t framebytes = config.samplebytes * config.channels;
     buffer.blocksamples = static_cast<std::int32_t>(got / framebytes);

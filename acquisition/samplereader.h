@@ -73,7 +73,10 @@ void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock
 // the end of a live file closes and deletes it and waits for the next one.
 // The front end runs before (bias of the departing samples) and after (the
 // new samples) it. "q" throws QuitRequested; a failed read, close or delete
-// throws RuntimeError and leaves the file in place.
+// throws RuntimeError and leaves the file in place, and so does a file that
+// is shorter than its length at the open (it shrank while being read). Only
+// the file that was read is deleted: one that is gone already, or whose name
+// another file has taken, counts as consumed with a line on the console.
 void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, const InputConfig& config,
                double sr, Platform& platform);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -67,7 +68,7 @@ struct Reader : ::testing::Test {
     std::ostringstream warnings;
 
     void SetUp() override {
-        settings.samplefile = std::string("samplereader-test-") +
+        settings.samplefile = testing::testfolder() + "samplereader-test-" +
                               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
         clockdevice.name = settings.samplefile;
         deletefile(settings.samplefile);
@@ -106,6 +107,60 @@ TEST_F(Reader, LiveFileIsOneBlockThenDeletedAndTheNextAwaited) {
     EXPECT_EQ(buffer.samplere[0], 2500 - 255);
     EXPECT_EQ(buffer.samplere[255], 2500);
     EXPECT_EQ(buffer.samplere[256], 5000);
+}
+
+// Another program removes the finished file, or removes it and the receiver
+// hands over the next one, before the monitor deletes it: the next file is
+// read, never deleted unread, and the console says what happened.
+TEST_F(Reader, OnlyTheFileThatWasReadIsDeleted) {
+    clockdevice.queue = {frames16(1000, 1), frames16(2000, 3000), frames16(10, 7000), ""};
+    start();
+    deletefile(settings.samplefile);  // gone; the next file comes with the wait
+    {
+        File probe;  // where a deleted file keeps its name while open, nothing can follow it
+        if (!probe.open(settings.samplefile, File::Mode::create))
+            GTEST_SKIP() << "the name stays taken while the deleted file is open";
+    }
+    deletefile(settings.samplefile);
+    read();
+    EXPECT_EQ(reader.bytesleft, 8000);
+    EXPECT_NE(console.transcript.find("was removed by another program"), std::string::npos) << console.transcript;
+    read();
+    EXPECT_EQ(buffer.blocksamples, 2000);
+    EXPECT_EQ(buffer.samplere[256], 3000);
+
+    // Replaced while open: the new file keeps its name and is read next.
+    clockdevice.queue = {""};  // after the last file: one of length 0
+    reader.file.close();
+    writefile(settings.samplefile, frames16(300, 100));
+    ASSERT_TRUE(reader.file.open(settings.samplefile, File::Mode::read));
+    reader.bytesleft = 1200;
+    deletefile(settings.samplefile);
+    writefile(settings.samplefile, frames16(10, 7000));
+    read();
+    EXPECT_EQ(buffer.samplere[256], 100);
+    EXPECT_NE(console.transcript.find("was replaced before it could be deleted"), std::string::npos);
+    EXPECT_EQ(reader.bytesleft, 40);
+    read();
+    EXPECT_EQ(buffer.blocksamples, 10);
+    EXPECT_EQ(buffer.samplere[256], 7000);
+}
+
+TEST_F(Reader, RecordingThatShrinksWhileReadIsError3) {
+    settings.wavinput = 1;
+    settings.fileblocklen = 1000;
+    writefile(settings.samplefile, std::string(46, 'h') + frames16(5000));
+    start();
+    read();
+    std::filesystem::resize_file(settings.samplefile, 46 + 4 * 2500);  // cut to 2500 frames
+    read();
+    try {
+        read();
+        FAIL() << "the shrunk file was accepted";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), fileioerror);
+        EXPECT_NE(std::string(e.what()).find(settings.samplefile), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(Reader, SampleTimeAdvancesByTheFramesOfEveryFile) {

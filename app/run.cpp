@@ -62,6 +62,10 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     const std::int32_t d = run.settings.displaysamples;
     createintegrator(run.integrator, n, d);
     createpulseanalysis(run.reference, d);
+    if (d < smallestanalysedwindow)
+        console.writeline("displaysamples " + std::to_string(d) + " is below " +
+                          std::to_string(smallestanalysedwindow) +
+                          ": the reference pulse is not analysed and the sample clock not tracked");
     createoscillator(run.oscillator, config.steering);
     createlongintegration(run.rows, n, d);
 
@@ -128,7 +132,6 @@ void longintegration(Run& run) {
 }
 
 void shortintegration(Run& run) {
-    run.shortstart += run.settings.shortintegration;
     if (run.settings.nb != 0) updatethresholds(run.integrator, run.config.integrator);
     showtimestamp(run.display, run.clock, run.config.display, run.buffer.bufend, run.platform.console);
     shortintegrationsteps(run);
@@ -147,8 +150,9 @@ void endperiod(Run& run) {
     if (run.settings.wavinput != 0) {
         run.clock.startepoch += run.buffer.bufend;
     } else {
-        run.clock.date = run.platform.clock.datetext();
-        run.clock.time = run.platform.clock.timetext();
+        const Clock::DateTime now = run.platform.clock.datetime();
+        run.clock.date = now.date;
+        run.clock.time = now.time;
         computestartepoch(run.clock, run.config.input.clock);
     }
     run.sampleclock.sr = run.sampleclock.configuredsr;
@@ -165,7 +169,7 @@ void maincycle(Run& run) {
         // short integration (keeping the old period's shortstart would hold
         // back the first status line for as long as the old period lasted).
         bool integratefirst = run.buffer.bufend > 0;
-        run.shortstart = integratefirst ? static_cast<float>(run.buffer.bufend) : 0.0f;
+        run.shortstart = integratefirst ? run.buffer.bufend : 0.0;
         for (;;) {
             if (!integratefirst) {
                 if (run.reader.bytesleft <= 0) return;
@@ -174,7 +178,7 @@ void maincycle(Run& run) {
             integratefirst = false;
             integrateblock(run.integrator, run.stations, run.timing, run.buffer, run.config.integrator,
                            run.sampleclock.sr);
-            if (run.buffer.bufend > static_cast<double>(run.shortstart) + run.settings.shortintegration)
+            if (shortintegrationdue(run.shortstart, run.buffer.bufend, run.settings.shortintegration))
                 shortintegration(run);
             if (run.health.resynccount >= badperiodcount) break;
         }
@@ -183,6 +187,12 @@ void maincycle(Run& run) {
 }
 
 }  // namespace
+
+bool shortintegrationdue(double& shortstart, double bufend, float shortintegration) {
+    if (!(bufend > shortstart + shortintegration)) return false;
+    shortstart += shortintegration;
+    return true;
+}
 
 int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream& err) {
     Run run(platform);

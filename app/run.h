@@ -50,10 +50,16 @@ struct Run {
     TaiSync taisync;
     WaterfallImage image;
 
-    float shortstart = 0;          // sample time at which the short integration began, s
+    double shortstart = 0;         // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line
     float phaserotation[2] = {1, 0};  // cos and sin of `phasereference`
 };
+
+// Whether the buffer end (bufend, s of sample time) has passed the end of the
+// short integration that began at shortstart (s); if so shortstart moves on by
+// shortintegration (s, > 0). Kept in real64: in real32 shortstart stops
+// moving once its spacing reaches twice the step (about 97 days at 0.5 s).
+bool shortintegrationdue(double& shortstart, double bufend, float shortintegration);
 
 // Runs the monitor with the given settings file; returns the exit status of a
 // normal end. Warnings (a recording header that disagrees with the settings)

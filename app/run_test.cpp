@@ -40,7 +40,7 @@ TEST(Run, HelpAndVersionExitZero) {
 
 // A folder with a settings file, a one-station table and a short recording.
 std::string writerun(const std::string& name, int frames = 5000, const std::string& extra = "") {
-    auto dir = std::filesystem::temp_directory_path() / ("corvane-run-test-" + name);
+    auto dir = std::filesystem::path(testing::testfolder()) / name;
     std::filesystem::create_directories(dir);
     const std::string d = dir.string();
     std::ofstream(d + "/table.txt") << "6731,0,M,Test,54,0,0,N,3,0,0,W,0,0,100\n";
@@ -57,15 +57,31 @@ std::string writerun(const std::string& name, int frames = 5000, const std::stri
 TEST(Run, QuitKeyEndsWithStatus0AndNoReport) {
     testing::FakePlatform p;
     std::ostringstream err;
-    const std::string ini = writerun("quit");
+    // Three seconds of samples, a status line every second unless q ends the
+    // run at the first block.
+    const std::string ini = writerun("quit", 3 * 22050, "[time]\nshortintegration = 1\n");
     const char* argv[] = {"corvane", ini.c_str()};
     p.fakekeyboard.press("Qq");  // upper case is ignored, lower case quits
     EXPECT_EQ(corvanemain(2, argv, p, err), 0);
     EXPECT_TRUE(err.str().empty()) << err.str();
     EXPECT_TRUE(p.fakekeyboard.keys.empty());
-    // No end-of-run step: the transcript does not end with the final empty line.
     const std::string& t = p.fakeconsole.transcript;
+    EXPECT_EQ(t.find(" max"), std::string::npos) << t;
+    // No end-of-run step: the transcript does not end with the final empty line.
     EXPECT_NE(t.substr(t.size() - 2), "\n\n");
+}
+
+TEST(Run, ShortIntegrationsKeepTheirRhythmAfter200Days) {
+    // Blocks of 0.1 s from sample time 200 days on, short integrations of
+    // 0.5 s: one ends at blocks 6, 11, .. 96, 19 in 100 blocks. In real32 the
+    // start (steps of 2 s there) would not move and every block would end one.
+    const double day200 = 200 * 86400.0;
+    double shortstart = day200;
+    int ended = 0;
+    for (int block = 1; block <= 100; ++block)
+        if (shortintegrationdue(shortstart, day200 + block * 0.1, 0.5f)) ++ended;
+    EXPECT_EQ(ended, 19);
+    EXPECT_EQ(shortstart, day200 + 9.5);
 }
 
 TEST(Run, EndOfRecordingEndsWithStatus0AndAnEmptyLine) {
@@ -93,6 +109,23 @@ TEST(Run, ShortIntegrationsStartAfreshAfterAPeriodEnd) {
     int lines = 0;
     for (size_t at = t.find(" max"); at != std::string::npos; at = t.find(" max", at + 1)) ++lines;
     EXPECT_EQ(lines, 9) << t;
+}
+
+TEST(Run, WindowsBelowSevenSamplesAreNotAnalysedWithOneNotice) {
+    const std::string notice = "displaysamples 6 is below 7: the reference pulse is not analysed";
+    for (int d : {6, 7}) {
+        testing::FakePlatform p;
+        std::ostringstream err;
+        const std::string ini =
+            writerun("narrow" + std::to_string(d), 2 * 22050,
+                     "[time]\nshortintegration = 0.5\ndisplaysamples = " + std::to_string(d) + "\n");
+        const char* argv[] = {"corvane", ini.c_str()};
+        EXPECT_EQ(corvanemain(2, argv, p, err), 0) << err.str();
+        const std::string& t = p.fakeconsole.transcript;
+        const size_t at = t.find(notice);
+        EXPECT_EQ(at != std::string::npos, d == 6) << t;
+        if (at != std::string::npos) EXPECT_EQ(t.find(notice, at + 1), std::string::npos);
+    }
 }
 
 TEST(Run, ErrorReportFormat) {

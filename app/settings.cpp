@@ -246,6 +246,7 @@ Settings parsesettings(std::string_view text, const std::string& systemdate, con
     s.date = systemdate;
     s.time = systemtime;
     std::string section;
+    text = withoutbyteordermark(text);
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -283,7 +284,8 @@ Settings loadsettings(const std::string& filename, Clock& clock) {
     std::string text;
     if (!readwholefile(filename, text))
         throw RuntimeError(filenotfound, "cannot open settings file \"" + filename + "\": " + lastoserror());
-    return parsesettings(text, clock.datetext(), clock.timetext());
+    const Clock::DateTime now = clock.datetime();
+    return parsesettings(text, now.date, now.time);
 }
 
 namespace {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "core/errors.h"
+#include "platform/testing.h"
 
 namespace corvane {
 namespace {
@@ -41,6 +43,33 @@ TEST(Settings, WindowsLineEndsAreStripped) {
     Settings s = parse("[time]\r\nshortintegration = 12\r\n[file]\r\nwav = rec.wav\r\n");
     EXPECT_FLOAT_EQ(s.shortintegration, 12);
     EXPECT_EQ(s.samplefile, "rec.wav");
+}
+
+TEST(Settings, ByteOrderMarkBeforeTheFirstLineIsSkipped) {
+    Settings s = parse("\xEF\xBB\xBF[file]\nwav = rec.wav\n");
+    EXPECT_EQ(s.samplefile, "rec.wav");
+}
+
+// At 23:59:59.8 a clock that moves on 0.3 s with every reading: a date and a
+// time read one after the other fall on two days.
+struct MidnightClock : testing::FakeClock {
+    MidnightClock() { offset = 0, now = 86399.8; }
+    std::string today() const { return now < 86400 ? "01-15-2020" : "01-16-2020"; }
+    std::string datetext() override { return tick(today()); }
+    std::string timetext() override { return tick(FakeClock::timetext()); }
+    DateTime datetime() override { return tick(DateTime{today(), FakeClock::timetext()}); }
+    template <typename T> T tick(T value) {
+        now += 0.3;
+        return value;
+    }
+};
+
+TEST(Settings, DateAndTimeAtMidnightComeFromOneReading) {
+    const std::string file = testing::testfolder() + "midnight.ini";
+    std::ofstream(file) << "[file]\nwav = rec.wav\n";
+    MidnightClock clock;
+    const Settings s = loadsettings(file, clock);
+    EXPECT_EQ(s.date + " " + s.time, "01-15-2020 23:59:59");
 }
 
 TEST(Settings, PllCommandKeepsTextBeforeSemicolonAndEnablesSteering) {

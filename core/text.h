@@ -24,4 +24,11 @@ inline std::string lowercased(std::string_view text) {
 // "name" with its quotes, as errors and warnings name files.
 inline std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
+// The text without a UTF-8 byte-order mark at its start (Windows editors
+// write one in front of the first line).
+inline std::string_view withoutbyteordermark(std::string_view text) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    return text.substr(0, mark.size()) == mark ? text.substr(mark.size()) : text;
+}
+
 }  // namespace corvane

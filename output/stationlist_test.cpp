@@ -48,7 +48,7 @@ TEST(StationList, ConsoleFileAndSummary) {
     EXPECT_FLOAT_EQ(t.sync[0].distance, 716.4230f);  // short path
     EXPECT_EQ(t.sync[1].distance, 0);
 
-    const std::string file = "stationlist-test-stations.txt";
+    const std::string file = testing::testfolder() + "stationlist-test-stations.txt";
     writestationlist(t, file);
     std::string written;
     ASSERT_TRUE(readwholefile(file, written));

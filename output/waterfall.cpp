@@ -199,12 +199,15 @@ void createimage(WaterfallImage& image, const WaterfallConfig& config, const Sta
 
     // The new picture is written beside the old one and renamed over it, so
     // that a kill during start-up never leaves an empty or headless file.
-    // Where the rename is refused (a viewer holding the old file on some
-    // systems) the file is created in place instead.
+    // A symbolic link stays and its target is replaced; the new file takes
+    // the old one's mode and owner. Where that cannot be done, or the rename
+    // is refused (a viewer holding the old file on some systems), the file
+    // is created in place instead.
     const std::vector<std::uint8_t> header = bitmapheader(image);
-    const std::string part = config.bmp + ".part";
+    const std::string target = renametarget(config.bmp);
+    const std::string part = target + ".part";
     std::string failure;
-    if (!writewholefile(part, header, failure) || !renamefile(part, config.bmp)) {
+    if (!writewholefile(part, header, failure) || !copyownerandmode(target, part) || !renamefile(part, target)) {
         deletefile(part);
         if (!writewholefile(config.bmp, header, failure)) throw RuntimeError(fileioerror, failure);
     }

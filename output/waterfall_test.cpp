@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -26,8 +27,8 @@ std::int32_t field32(const std::string& bytes, std::size_t at) {
 class Waterfall : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("corvane-waterfall-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        folder = fs::path(testing::testfolder()) /
+                 ("waterfall-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
         settings.bmp = (folder / "w.bmp").string();
@@ -395,6 +396,27 @@ TEST_F(Waterfall, DeletedFileIsCreatedAgainAsAWholeBitmap) {
     append(0);
     header = bitmapheader(image);
     EXPECT_EQ(0, std::memcmp(file().data(), header.data(), header.size()));
+}
+
+// A link into another folder stays a link and its target gets the new
+// picture; a group-writable file stays group-writable.
+TEST_F(Waterfall, RecreatedBitmapKeepsItsLinkAndMode) {
+    stations(2);
+    fs::create_directories(folder / "web");
+    const fs::path target = folder / "web" / "w.bmp";
+    std::ofstream(target) << "old picture";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::group_write);
+    std::error_code linkerror;
+    fs::create_symlink(target, settings.bmp, linkerror);
+    if (linkerror) GTEST_SKIP() << "no symbolic links here: " << linkerror.message();
+    if (renametarget(settings.bmp) == settings.bmp) GTEST_SKIP() << "this platform does not follow links";
+    create();
+    EXPECT_TRUE(fs::is_symlink(settings.bmp));
+    EXPECT_EQ(fs::file_size(target), static_cast<std::uintmax_t>(image.imagefilesize));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write);
+    EXPECT_FALSE(fs::exists(fs::path(target.string() + ".part")));
 }
 
 TEST_F(Waterfall, NoStationsVisible) {

@@ -61,6 +61,13 @@ public:
     // Local wall-clock time "hh:mm:ss" and date "mm-dd-yyyy".
     virtual std::string timetext() = 0;
     virtual std::string datetext() = 0;
+    // Date and time of one reading of the wall clock (two separate calls can
+    // straddle midnight and pair one day's date with the next day's time).
+    struct DateTime {
+        std::string date;  // "mm-dd-yyyy"
+        std::string time;  // "hh:mm:ss"
+    };
+    virtual DateTime datetime() = 0;
     // Sleeps the given milliseconds (used with 50 and 200).
     virtual void sleepms(int milliseconds) = 0;
     // Sleeps whole seconds; returns early as soon as a key is pending (the key
@@ -131,6 +138,19 @@ public:
     bool writeat(std::int64_t offset, const void* data, std::size_t size);
     bool close();
 
+    // What deleteifsame did.
+    enum class Removal {
+        deleted,   // the file open in this handle was deleted by its name
+        gone,      // no file has the name any more
+        replaced,  // another file has the name now; it was left alone
+        failed,    // the delete was refused (lastoserror())
+    };
+    // Deletes the file named path only if it is the file open in this handle
+    // (same device and inode on POSIX, same volume and file ID on Windows,
+    // where the delete goes through the handle that was compared), so that a
+    // file that took the name after this one was read is never deleted.
+    Removal deleteifsame(const std::string& path);
+
 private:
     struct Handle;
     Handle* handle_ = nullptr;
@@ -141,6 +161,14 @@ bool fileexists(const std::string& path);
 bool deletefile(const std::string& path);
 // Renames a file within its file system, replacing a file of the new name.
 bool renamefile(const std::string& from, const std::string& to);
+// The file a rename should replace to update path: the final target of a
+// symbolic link at path, else path itself (also when the link is dangling).
+std::string renametarget(const std::string& path);
+// Gives the file `to` the permission bits and the owner of the file `from`,
+// so that a file renamed over `from` keeps them. True when there is no
+// `from` yet; false when its mode or its owner (where it differs and changing
+// it is not permitted) cannot be given.
+bool copyownerandmode(const std::string& from, const std::string& to);
 // Whole file into text; false when it cannot be opened or read.
 bool readwholefile(const std::string& path, std::string& contents);
 // The OS's description of the latest failure of a file operation.

@@ -115,6 +115,39 @@ bool File::close() {
     return rc == 0 || errno == EINTR;
 }
 
+File::Removal File::deleteifsame(const std::string& path) {
+    if (!handle_) {
+        errno = EBADF;
+        return Removal::failed;
+    }
+    struct stat mine, named;
+    if (::fstat(handle_->fd, &mine) != 0) return Removal::failed;
+    if (::stat(path.c_str(), &named) != 0) return errno == ENOENT ? Removal::gone : Removal::failed;
+    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return Removal::replaced;
+    if (::unlink(path.c_str()) == 0) return Removal::deleted;
+    return errno == ENOENT ? Removal::gone : Removal::failed;
+}
+
+std::string renametarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+bool copyownerandmode(const std::string& from, const std::string& to) {
+    struct stat old, made;
+    if (::stat(from.c_str(), &old) != 0) return errno == ENOENT;
+    if (::stat(to.c_str(), &made) != 0) return false;
+    if ((old.st_uid != made.st_uid || old.st_gid != made.st_gid) &&
+        ::chown(to.c_str(), old.st_uid, old.st_gid) != 0)
+        return false;
+    return ::chmod(to.c_str(), old.st_mode & 07777) == 0;
+}
+
 bool fileexists(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -223,6 +256,10 @@ public:
     }
     std::string timetext() override { return localtext("%H:%M:%S"); }
     std::string datetext() override { return localtext("%m-%d-%Y"); }
+    DateTime datetime() override {
+        const struct tm local = localnow();
+        return {format(local, "%m-%d-%Y"), format(local, "%H:%M:%S")};
+    }
     void sleepms(int milliseconds) override {
         if (milliseconds <= 0) return;
         struct timespec ts = {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
@@ -231,13 +268,19 @@ public:
     }
 
 private:
-    static std::string localtext(const char* format) {
+    static struct tm localnow() {
         time_t now = ::time(nullptr);
         struct tm local;
         ::localtime_r(&now, &local);
+        return local;
+    }
+    static std::string format(const struct tm& local, const char* pattern) {
         char buffer[32];
-        std::strftime(buffer, sizeof buffer, format, &local);
+        if (std::strftime(buffer, sizeof buffer, pattern, &local) == 0) return std::string();
         return buffer;
+    }
+    static std::string localtext(const char* pattern) {
+        return format(localnow(), pattern);
     }
 };
 

@@ -5,12 +5,40 @@
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace corvane::testing {
+
+// A folder of this test process's own under the system's temporary folder,
+// created at first use and removed with its contents at exit: tests run in
+// parallel, and two builds may run their tests at once, so fixed file names
+// in a shared folder would collide. Returns the path with a trailing '/'.
+inline const std::string& testfolder() {
+    struct Folder {
+        std::filesystem::path path;
+        Folder() {
+            std::random_device random;
+            const std::filesystem::path base = std::filesystem::temp_directory_path();
+            for (;;) {  // create_directory is false when the name exists: draw again
+                path = base / ("corvane-test-" + std::to_string(random()) + std::to_string(random()));
+                if (std::filesystem::create_directory(path)) break;
+            }
+        }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    static const std::string name = (folder.path / "").string();
+    return name;
+}
 
 // Records everything written. Cursor moves appear in the transcript as
 // "{col1}" (column 1 of this row) and "{up}" (column 1 of the row above);
@@ -55,6 +83,7 @@ public:
         return buffer;
     }
     std::string datetext() override { return date; }
+    DateTime datetime() override { return {datetext(), timetext()}; }
     void sleepms(int milliseconds) override {
         now += milliseconds / 1000.0;
         sleeps.push_back(milliseconds);

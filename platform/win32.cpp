@@ -138,6 +138,58 @@ bool File::close() {
     return ok ? true : fail();
 }
 
+File::Removal File::deleteifsame(const std::string& path) {
+    if (!handle_) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        fail();
+        return Removal::failed;
+    }
+    BY_HANDLE_FILE_INFORMATION mine, named;
+    if (!GetFileInformationByHandle(handle_->h, &mine)) {
+        fail();
+        return Removal::failed;
+    }
+    // Another program deleted the file while it is open here: it goes when
+    // the handle is closed.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(handle_->h, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending)
+        return Removal::gone;
+    // The file now named path, opened for deleting; the delete goes through
+    // this handle, so it removes the very file whose ID was compared.
+    HANDLE h = CreateFileW(widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        fail();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Removal::gone : Removal::failed;
+    }
+    Removal result = Removal::failed;
+    if (!GetFileInformationByHandle(h, &named)) {
+        fail();
+    } else if (named.dwVolumeSerialNumber != mine.dwVolumeSerialNumber ||
+               named.nFileIndexHigh != mine.nFileIndexHigh || named.nFileIndexLow != mine.nFileIndexLow) {
+        result = Removal::replaced;
+    } else {
+        FILE_DISPOSITION_INFO info{};
+        info.DeleteFile = TRUE;
+        if (SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info))
+            result = Removal::deleted;
+        else
+            fail();
+    }
+    CloseHandle(h);
+    return result;
+}
+
+// The bitmap's link, owner and access rights stay those of a rename's new
+// file on Windows: links are rare there and access rights are inherited
+// from the folder.
+std::string renametarget(const std::string& path) { return path; }
+
+bool copyownerandmode(const std::string&, const std::string&) { return true; }
+
 bool fileexists(const std::string& path) {
     HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -251,12 +303,14 @@ public:
         std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
         return buffer;
     }
-    std::string datetext() override {
+    std::string datetext() override { return datetime().date; }
+    DateTime datetime() override {
         SYSTEMTIME t;
         GetLocalTime(&t);
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%02u-%02u-%04u", t.wMonth, t.wDay, t.wYear);
-        return buffer;
+        char date[16], time[16];
+        std::snprintf(date, sizeof date, "%02u-%02u-%04u", t.wMonth, t.wDay, t.wYear);
+        std::snprintf(time, sizeof time, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
+        return {date, time};
     }
     void sleepms(int milliseconds) override {
         if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));

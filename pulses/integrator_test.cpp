@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/samplereader.h"
@@ -221,6 +222,21 @@ TEST(IntegrateBlock, CycleEndReanchorsOnTheGriGrid) {
     EXPECT_EQ(w.integrator.windowcount[0], 0);
     EXPECT_EQ(w.integrator.signsum[0], 0);
     EXPECT_EQ(w.integrator.timingresidual[0], 0.0f);
+}
+
+// 70000 one-sample windows of -32768 in one block: their sum, -2293760000,
+// is beyond the 32-bit scratch rows, which must be flushed every 32767 windows.
+TEST(IntegrateBlock, ScratchRowsAreFlushedBeforeTheyOverflow) {
+    World w(1, 1, 70001);
+    std::fill(w.buffer.samplere.begin(), w.buffer.samplere.end(), std::int16_t{-32768});
+    std::fill(w.buffer.sampleim.begin(), w.buffer.sampleim.end(), std::int16_t{32767});
+    w.table.stations[0].gri = 0;
+    w.timing.patterns[0].pulseinterval[0] = 1 / 1024.0;
+    w.placeat(0, 0);
+    w.run();
+    ASSERT_EQ(w.integrator.windowcount[0], 70000);
+    EXPECT_EQ(w.integrator.sumre[0], -2293760000LL);
+    EXPECT_EQ(w.integrator.sumim[0], 2293690000LL);
 }
 
 TEST(IntegrateBlock, PatternThatDoesNotAdvanceCannotHang) {

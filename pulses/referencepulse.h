@@ -3,7 +3,8 @@
 // edge, and the carrier phase at the edge.
 //
 // Units: positions in samples of the pulse window (the pulse is expected to
-// start at position pulseoffset = 6; the search runs over positions 2 .. 10),
+// start at position pulseoffset = 6; the search runs over positions 2 .. 10,
+// or to D - 1 in a shorter window),
 // amplitudes in sample units per window, the phase in radians, 0 .. 2 pi.
 #pragma once
 
@@ -33,8 +34,10 @@ struct PulseAnalysis {
     float phase = 0;              // carrier phase at the edge, 0 .. 2 pi
 };
 
-// Windows shorter than this many samples cannot be analysed.
-inline constexpr std::int32_t smallestanalysedwindow = 11;
+// Windows shorter than this many samples cannot be analysed: the pulse is
+// expected at position pulseoffset = 6, and the search (2 .. 10) is clamped
+// to the window's last position D - 1.
+inline constexpr std::int32_t smallestanalysedwindow = 7;
 
 // Sizes the envelope for windows of d samples.
 void createpulseanalysis(PulseAnalysis& analysis, std::int32_t d);

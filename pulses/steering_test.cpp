@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -137,16 +138,24 @@ TEST(ReferenceAnalysis, SampleRateStaysNearItsConfiguredValue) {
     EXPECT_DOUBLE_EQ(w.sampleclock.sr, 22050 * 0.999);
 }
 
-TEST(ReferenceAnalysis, SkippedForWindowsShorterThanEleven) {
-    World w(1, 10);
-    w.pulse({0, 0, 10, 30, 50, 80, 100, 90}, 1, 0);
+TEST(ReferenceAnalysis, SearchClampedInWindowsOfSevenSkippedBelow) {
+    // Positions 2 .. 6: the peak 50 at 6, the edge at level 20 halfway from 4 to 5.
+    World seven(1, 7);
+    seven.config.clock.srcorr = 0;
+    seven.pulse({0, 0, 10, 30, 50}, 1, 0);
+    seven.step();
+    EXPECT_FLOAT_EQ(seven.reference.peak, 50);
+    EXPECT_FLOAT_EQ(seven.reference.edge, 4.5f);
+
+    World w(1, 6);
+    w.pulse({0, 0, 10, 30}, 1, 0);
     w.step();
     EXPECT_EQ(w.reference.peak, 0.0f);
     EXPECT_EQ(w.sampleclock.sr, 22050);
     EXPECT_EQ(w.buffer.bufend, 20);
     // The fold still ran.
-    EXPECT_FLOAT_EQ(w.rows.longre[8], 100);
-    EXPECT_EQ(w.integrator.sumre[6], 0);
+    EXPECT_FLOAT_EQ(w.rows.longre[4], 10);
+    EXPECT_EQ(w.integrator.sumre[4], 0);
     EXPECT_EQ(w.integrator.windowcount[0], 0);
 }
 
@@ -230,6 +239,98 @@ TEST(Steering, CommandCarriesTheClampedFrequency) {
     w.config.steering.plllow = 200;  // crossed: the lower limit wins
     w.step();
     EXPECT_EQ(w.commands.back(), "tonegen1 /testsig=  200");
+}
+
+// The steering law, worked by hand: tone = pllcenter - driftus x pllfactort
+// - (fracfreq - pllfavg) x pllfactorf + (pllfavg - srloavg) x ffactor, with
+// pllfavg and srloavg running means updated first.
+TEST(Steering, TheLawOfTheToneFrequency) {
+    SteeringConfig c;
+    c.pllenabled = 1;
+    c.pllcommand = "tone";
+    c.pllhigh = 2000;
+    c.pllcenter = 900;
+    c.pllfactort = 10;
+    c.pllfactorf = 2e9f;
+    c.pllaveragef = 0.25f;
+    c.shortintegration = 30;
+    Oscillator o;
+    o.lockcount = 4;
+    o.driftus = 2;
+    o.fracfreq = 1e-9f;
+    o.pllfavg = 3e-9f;
+    // pllfavg = 0.25 x 1e-9 + 0.75 x 3e-9 = 2.5e-9;
+    // 900 - 2 x 10 - (1e-9 - 2.5e-9) x 2e9 = 900 - 20 + 3.
+    EXPECT_EQ(steeringcommand(o, c).substr(0, 8), "tone  88");
+    EXPECT_NEAR(o.pllfavg, 2.5e-9, 1e-16);
+    EXPECT_NEAR(o.pllfreq, 883, 1e-4);
+
+    // srloavg = 6 us x 0.5 / 30 s / 1e6 + 0.5 x 1e-7 = 1.5e-7; pllfavg moves to
+    // 0.25 x 1e-9 + 0.75 x 2.5e-9 = 2.125e-9:
+    // 900 - 20 - (1e-9 - 2.125e-9) x 2e9 + (2.125e-9 - 1.5e-7) x 1e8
+    // = 880 + 2.25 - 14.7875.
+    c.ffactor = 1e8f;
+    c.srloavfac = 0.5f;
+    o.srlodrift = 6;
+    o.srloavg = 1e-7f;
+    steeringcommand(o, c);
+    EXPECT_NEAR(o.srloavg, 1.5e-7, 1e-13);
+    EXPECT_NEAR(o.pllfreq, 880 + 2.25 - 14.7875, 1e-4);
+
+    // Dither: uniform within +-plldither about the undithered 880.
+    c.ffactor = 0;
+    c.plldither = 0.5f;
+    o.fracfreq = o.pllfavg = 0;
+    double low = 1e9, high = -1e9;
+    for (int i = 0; i < 200; ++i) {
+        steeringcommand(o, c);
+        low = std::min(low, o.pllfreq);
+        high = std::max(high, o.pllfreq);
+    }
+    EXPECT_GE(low, 879.5);
+    EXPECT_LE(high, 880.5);
+    EXPECT_LT(low, 879.7);
+    EXPECT_GT(high, 880.3);
+}
+
+// phasereference 90 degrees, the reference's edge carrier at (3, 4): the
+// working rotation is (0 x 3 - 1 x 4, 0 x 4 + 1 x 3) / 5 = (-0.8, 0.6), and a
+// sample 10 + 0i folds to (-0.8 x 10, -0.6 x 10).
+TEST(Fold, PhaseReferenceTurnsTheFollowedRotation) {
+    World w;
+    w.config.fold.notch100khz = 0;
+    const float ninety[2] = {0, 1};
+    startfoldperiod(w.rows, ninety);
+    PulseAnalysis edge;
+    edge.edgere = 3;
+    edge.edgeim = 4;
+    edge.edgeamp = 5;
+    followreference(w.rows, edge, w.config.fold);
+    EXPECT_FLOAT_EQ(w.rows.workrotation[0], -0.8f);
+    EXPECT_FLOAT_EQ(w.rows.workrotation[1], 0.6f);
+    w.integrator.windowcount[0] = 2;
+    w.integrator.sumre[5] = 20;
+    fold(w.rows, w.integrator, w.table, w.timing, w.config.fold, 22050);
+    EXPECT_FLOAT_EQ(w.rows.longre[5], -8);
+    EXPECT_FLOAT_EQ(w.rows.longim[5], -6);
+}
+
+// Without the notch the configured offset (2, -1) is taken off at
+// 4 / pulsecount of its value: with 8 pulses (1, -0.5) from every position.
+TEST(Fold, ConfiguredBiasWithoutTheNotch) {
+    World w;
+    w.config.fold.notch100khz = 0;
+    w.config.fold.phasecorr = 0;
+    w.config.fold.biasreal = 2;
+    w.config.fold.biasimag = -1;
+    w.timing.patterns[0].pulsecount = 8;
+    w.integrator.windowcount[0] = 2;
+    w.integrator.sumre[3] = 20;
+    fold(w.rows, w.integrator, w.table, w.timing, w.config.fold, 22050);
+    EXPECT_FLOAT_EQ(w.rows.longre[3], 20 / 2 - 1);
+    EXPECT_FLOAT_EQ(w.rows.longim[3], 0.5f);
+    EXPECT_FLOAT_EQ(w.rows.longre[4], -1);
+    EXPECT_FLOAT_EQ(w.rows.longim[4], 0.5f);
 }
 
 TEST(Fold, BlankedStationChangesTheBiasOfLaterStations) {

@@ -57,6 +57,16 @@ public:
         return value;
     }
 
+    // Whether the next field starts as a number does: an optional sign, then
+    // a digit, or a point and a digit.
+    bool numberfollows() {
+        begin();
+        size_t p = pos_;
+        if (p < text_.size() && (text_[p] == '+' || text_[p] == '-')) ++p;
+        if (p < text_.size() && text_[p] == '.') ++p;
+        return p < text_.size() && text_[p] >= '0' && text_[p] <= '9';
+    }
+
     // Drops the rest of the current line, unless the last field ended it.
     void skipline() {
         if (atlinestart_) return;
@@ -216,15 +226,20 @@ StationTable buildstationtable(const StationsConfig& config, const std::string& 
     }
 
     const GeoPoint receiver = config.receiver;
-    FieldReader in(tabletext);
+    FieldReader in(withoutbyteordermark(tabletext));
     while (!in.atend()) {
-        const std::int32_t gri = toint32(in.number());
-        if (gri <= 0) {
+        if (!in.numberfollows()) {
             // A header, comment or stray line: dropped up to its end.
+            in.number();
             in.skipline();
             continue;
         }
-        join(table, readrecord(in, gri), receiver);
+        // A record takes its 15 fields, over as many lines as they span,
+        // whatever its GRI; one of 0 or less (a station taken out of use)
+        // joins no station.
+        const std::int32_t gri = toint32(in.number());
+        const TableRecord record = readrecord(in, gri);
+        if (gri > 0) join(table, record, receiver);
     }
 
     const auto n = static_cast<std::int64_t>(table.stations.size());

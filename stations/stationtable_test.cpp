@@ -69,6 +69,24 @@ TEST(StationTableReader, FieldSyntax) {
     EXPECT_EQ(t.stations[6].distance, distanceto(0, 0));
 }
 
+// A record of a station out of use (GRI -7499) spread over two lines takes
+// both; a byte-order mark in front of the first record leaves it readable.
+TEST(StationTableReader, EveryNumericRecordTakesItsFifteenFields) {
+    const std::string table =
+        "\xEF\xBB\xBF" "7499,0,M,Sylt,54,48,36,N,8,18,0,E,0,0,250\n"
+        "-7499,0,M,Old Sylt\n"
+        "54,48,36,N,8,18,0,E,0,0,250\n"
+        "7499,0,X,Lessay,49,8,0,N,1,30,0,W,13,0,250\n"
+        "6731,0,Z,Vaerlandet,61,18,0,N,4,42,0,E,27,0,250\n";
+    StationTable t = buildstationtable(configof({entry(7499, "M"), entry(7499, "X"), entry(6731, "Z")}), table);
+    ASSERT_EQ(t.stations.size(), 3u);
+    EXPECT_EQ(t.stations[0].name, "Sylt");
+    EXPECT_EQ(t.stations[1].name, "Lessay");
+    EXPECT_FLOAT_EQ(t.stations[1].emissiondelay, 0.013f);
+    EXPECT_EQ(t.stations[2].name, "Vaerlandet");
+    EXPECT_FLOAT_EQ(t.stations[2].emissiondelay, 0.027f);
+}
+
 TEST(StationTableReader, MissingFile) {
     StationsConfig s = configof({entry(7499, "M")});
     s.table = "/nonexistent/corvane-table.txt";

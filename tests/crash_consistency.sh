@@ -72,8 +72,8 @@ for ((i = 0; i < kills; i++)); do
   delay=$(( RANDOM % total ))
   "$build/corvane" rec.ini >/dev/null 2>&1 </dev/null &
   pid=$!
-  sleep "$(printf '0.%03d' "$delay")" 2>/dev/null || sleep 0.1
-  [ "$delay" -ge 1000 ] && sleep $((delay / 1000))
+  # The delay in ms as seconds with three decimals: 1234 ms is 1.234 s.
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   [ -e corvane.bmp ] || continue

@@ -13,8 +13,13 @@
 #     noise blanker requested but ineffective with the band centre.
 #
 # The expected files depend on corvane-sim's bytes too: the recordings'
-# hashes are checked first. After a deliberate change of the results, write
-# new expected files with UPDATE=1 bash tests/identical_results.sh BUILD SRC.
+# hashes are checked first. Both the recordings and the results go through
+# the C library's sin, cos, log (and exp, atan), whose last bits differ
+# between libraries and versions: the expected files were made with g++ 12.2
+# on Debian 12 with glibc 2.36 (x86-64, no -ffast-math). With another C
+# library a mismatch here is not yet a fault; compare against a run of the
+# unchanged code on the same toolchain instead.
+# After a deliberate change of the results, write new expected files with UPDATE=1 bash tests/identical_results.sh BUILD SRC.
 set -u
 build=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)

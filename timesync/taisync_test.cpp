@@ -460,7 +460,7 @@ struct LiveRun {
         settings.live = true;
         input.sr = settings.sr;
         input.wavinput = 0;
-        input.samplefile = "taisync-live.dat";
+        input.samplefile = testing::testfolder() + "taisync-live.dat";
         input.sleeptime = 1;
         clock.date = "12-07-2025";
         clock.time = "18:35:28";

@@ -48,7 +48,7 @@ TEST(Feed, Options) {
 }
 
 TEST(Feed, CutsTheStreamIntoLiveFilesAndEndsWithAnEmptyOne) {
-    const std::string target = "feed-test.dat";
+    const std::string target = testing::testfolder() + "feed-test.dat";
     deletefile(target);
     std::FILE* input = std::tmpfile();
     ASSERT_NE(input, nullptr);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "platform/testing.h"
 
 namespace corvane {
 namespace {
@@ -25,7 +26,7 @@ std::string fmt16(int tag, int channels, std::uint32_t rate, int bits) {
 std::string riff(const std::string& chunks) { return "RIFF" + le(static_cast<std::uint32_t>(chunks.size() + 4), 4) + "WAVE" + chunks; }
 
 struct Convert : ::testing::Test {
-    const std::string in = "convert-test-in.wav", out = "convert-test-out.wav";
+    const std::string in = testing::testfolder() + "convert-test-in.wav", out = testing::testfolder() + "convert-test-out.wav";
     void TearDown() override {
         deletefile(in);
         deletefile(out);
