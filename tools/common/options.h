@@ -47,22 +47,29 @@ private:
     bool hasinline_ = false;
 };
 
-// Reads every option in order: "-h" and "--help" are taken here, every
-// other option goes to onoption(reader, name), which reads its value from the
-// reader and throws badoption for one it does not know. Returns whether help
-// was asked for.
+// What the standard options asked for.
+struct StandardOptions {
+    bool help = false;      // -h, --help: print the help text, exit 0
+    bool version = false;   // -V, --version: print the version, exit 0
+};
+
+// Reads every option in order: "-h", "--help", "-V" and "--version" are taken
+// here, every other option goes to onoption(reader, name), which reads its
+// value from the reader and throws badoption for one it does not know.
 template <typename OnOption>
-bool readoptions(const std::vector<std::string>& args, OnOption onoption) {
+StandardOptions readoptions(const std::vector<std::string>& args, OnOption onoption) {
     OptionReader options(args);
-    bool help = false;
+    StandardOptions asked;
     while (options.next()) {
         const std::string& name = options.name();
         if (name == "--help" || name == "-h")
-            help = true;
+            asked.help = true;
+        else if (name == "--version" || name == "-V")
+            asked.version = true;
         else
             onoption(options, name);
     }
-    return help;
+    return asked;
 }
 
 }  // namespace corvane
