@@ -12,7 +12,7 @@ struct CivilDate {
     int day = 1;                     // 1 .. 31
 };
 
-inline std::int64_t daysfromcivil(std::int64_t y, std::int64_t m, std::int64_t d) {
+constexpr std::int64_t daysfromcivil(std::int64_t y, std::int64_t m, std::int64_t d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const std::int64_t yoe = y - era * 400;
@@ -21,7 +21,7 @@ inline std::int64_t daysfromcivil(std::int64_t y, std::int64_t m, std::int64_t d
     return era * 146097 + doe - 719468;
 }
 
-inline CivilDate civilfromdays(std::int64_t z) {
+constexpr CivilDate civilfromdays(std::int64_t z) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const std::int64_t doe = z - era * 146097;
