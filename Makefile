@@ -2,7 +2,9 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all demo test build deps clean bench fuzz windows
+PREFIX ?= /usr/local
+
+.PHONY: all demo test build deps clean bench fuzz windows install
 
 all: build
 
@@ -15,10 +17,20 @@ build: deps
 
 # The demo needs only the programs, not the tests: a fresh `make demo` stays
 # well under a minute.
+# The build's output goes to build/demo-build.log, shown only when it fails.
 demo: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
-	cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav
+	@mkdir -p build
+	@{ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) && \
+	   cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav; \
+	 } >build/demo-build.log 2>&1 || { cat build/demo-build.log; echo "demo: the build failed (build/demo-build.log)"; exit 1; }
 	@bash examples/run-demo build
+
+# The programs and their man pages (made from --help by help2man) under
+# PREFIX: bin/ and share/man/man1/.
+install: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+	cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav corvane-plot
+	cmake --install build --prefix $(PREFIX)
 
 test: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null

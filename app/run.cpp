@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <ostream>
+#include <vector>
 
+#include "app/check.h"
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
@@ -47,7 +49,9 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     console.writeline(bannertext);
     console.writeline("");
 
-    run.settings = loadsettings(settingsfile, run.platform.clock);
+    std::vector<std::string> warnings;
+    run.settings = loadsettings(settingsfile, run.platform.clock, &warnings);
+    reportsettingswarnings(warnings, err);
     validatesettings(run.settings);
     run.config = moduleconfigs(run.settings);
     const ModuleConfigs& config = run.config;
@@ -68,6 +72,9 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
                           ": the reference pulse is not analysed and the sample clock not tracked");
     createoscillator(run.oscillator, config.steering);
     createlongintegration(run.rows, n, d);
+    // The bitmap before any sample is read: a folder that cannot take it ends
+    // the run here, not after the synchronisation.
+    createimage(run.image, config.waterfall, run.stations);
 
     run.sampleclock = {run.settings.sr, run.settings.sr};
     buildpulsepatterns(run.stations, run.timing, config.timing);
@@ -81,10 +88,10 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     openfirstfile(run.reader, run.buffer, run.clock, config.input, run.platform, err);
     computestartepoch(run.clock, config.input.clock);
     synchronise(run);
-    createimage(run.image, config.waterfall, run.stations);
 }
 
 void startperiod(Run& run) {
+    run.ratelimit = {};
     run.health.resynccount = 0;
     run.oscillator.lockcount = 0;
     starttimingperiod(run.stations, run.timing, run.config.timing, run.buffer.bufstart, run.buffer.overlap,
@@ -104,8 +111,15 @@ void shortintegrationsteps(Run& run) {
     // sample clock as they are.
     if (run.integrator.windowsamples >= smallestanalysedwindow) {
         analysepulse(run.reference, run.integrator, run.settings.referencestation, config.pulse);
-        if (config.sampleclock.srcorr != 0)
+        if (config.sampleclock.srcorr != 0) {
             tracksampleclock(run.sampleclock, run.buffer, run.reference.edge, config.sampleclock);
+            if (watchratelimit(run.ratelimit, run.sampleclock) && run.err != nullptr)
+                *run.err << "corvane: the sample rate has sat at its limit for " << ratelimitcount
+                         << " short integrations: the reference station is probably not received;"
+                            " give [taisync] reference stations, a resynclimit, or another"
+                            " referencestation\n"
+                         << std::flush;
+        }
     }
     trackoscillator(run.oscillator, run.reference, run.sampleclock, config.steering);
     const std::string command = steeringcommand(run.oscillator, config.steering);
@@ -196,6 +210,7 @@ bool shortintegrationdue(double& shortstart, double bufend, float shortintegrati
 
 int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream& err) {
     Run run(platform);
+    run.err = &err;
     startup(run, settingsfile, err);
     maincycle(run);
     platform.console.writeline("");
@@ -205,25 +220,62 @@ int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream
 }
 
 int corvanemain(int argc, const char* const* argv, Platform& platform, std::ostream& err) {
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        platform.console.writeline(bannertext);
-        return 0;
+    // Every argument starting with "-" is an option: a settings file name
+    // starting with "-" is not worth the confusion.
+    bool help = false, version = false, check = false;
+    std::vector<const char*> names{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--version" || a == "-V") {
+            version = true;
+        } else if (a == "--check") {
+            check = true;
+        } else if (!a.empty() && a[0] == '-') {
+            err << "corvane: unknown option \"" << a << "\"; see corvane --help\n" << std::flush;
+            return illegalfunctioncall;
+        } else {
+            names.push_back(argv[i]);
+        }
     }
-    if (argc == 2 && std::string(argv[1]) == "--help") {
+    if (help) {
         platform.console.writeline(
-            "usage: corvane [settings file]\n"
+            "usage: corvane [--check] [settings file]\n"
+            "       corvane -h | --help | -V | --version\n"
             "\n"
             "Monitors Loran-C signals in the complex baseband samples of a receiver.\n"
-            "All arguments, joined by single blanks, name the settings file;\n"
-            "without arguments it is \"corvane.ini\". Press q to quit.\n"
+            "All other arguments, joined by single blanks, name the settings file;\n"
+            "without them it is \"corvane.ini\". Press q to quit.\n"
+            "\n"
+            "  --check        read and check the settings file and the station table,\n"
+            "                 print the station list, every warning and the refusal\n"
+            "                 if any; exit 0 when a run would start, 1 when refused;\n"
+            "                 the samples are not opened\n"
+            "  -h, --help     this text\n"
+            "  -V, --version  the program's version\n"
+            "\n"
+            "Every argument starting with \"-\" is taken as an option, and one not\n"
+            "listed here is an error: a settings file whose name starts with \"-\" is\n"
+            "given as ./-name.\n"
+            "\n"
             "Exit status: 0 at the end of the data or on q, else the runtime error\n"
             "number (1 illegal function call, 2 file not found, 3 file I/O error,\n"
             "4 out of memory).");
         return 0;
     }
+    if (version) {
+        platform.console.writeline(bannertext);
+        return 0;
+    }
+    const std::string settingsfile = settingsfilename(static_cast<int>(names.size()), names.data());
+    if (check) return checksettings(settingsfile, platform, err);
     try {
-        return runmonitor(settingsfilename(argc, argv), platform, err);
+        return runmonitor(settingsfile, platform, err);
     } catch (const QuitRequested&) {
+        // The status line ends before the program does: the shell's prompt
+        // starts on a fresh line.
+        platform.console.writeline("");
         return 0;
     } catch (const RuntimeError& e) {
         err << runtimeerrorreport(e.number(), e.what()) << std::flush;

@@ -53,6 +53,8 @@ struct Run {
     double shortstart = 0;         // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line
     float phaserotation[2] = {1, 0};  // cos and sin of `phasereference`
+    RateLimitWatch ratelimit;      // short integrations with the tracked rate at its limit
+    std::ostream* err = nullptr;   // warnings during the run (standard error)
 };
 
 // Whether the buffer end (bufend, s of sample time) has passed the end of the

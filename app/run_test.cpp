@@ -26,16 +26,30 @@ TEST(Run, MissingSettingsFileGivesReportAndStatus2) {
     EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
 }
 
-TEST(Run, HelpAndVersionExitZero) {
+TEST(Run, HelpAndVersionExitZeroAndUnknownOptionsAreErrors) {
+    for (const char* option : {"--version", "-V"}) {
+        testing::FakePlatform p;
+        std::ostringstream err;
+        const char* argv[] = {"corvane", option};
+        EXPECT_EQ(corvanemain(2, argv, p, err), 0);
+        EXPECT_EQ(p.fakeconsole.transcript, "Corvane Loran-C monitor " CORVANE_VERSION "\n");
+        EXPECT_TRUE(err.str().empty());
+    }
+    for (const char* option : {"--help", "-h"}) {
+        testing::FakePlatform p;
+        std::ostringstream err;
+        const char* argv[] = {"corvane", "my.ini", option};
+        EXPECT_EQ(corvanemain(3, argv, p, err), 0);
+        EXPECT_EQ(p.fakeconsole.transcript.rfind("usage: corvane [--check] [settings file]\n", 0), 0u);
+        EXPECT_TRUE(err.str().empty());
+    }
+    // Anything else starting with "-" is an unknown option, not a file name.
     testing::FakePlatform p;
     std::ostringstream err;
-    const char* version[] = {"corvane", "--version"};
-    EXPECT_EQ(corvanemain(2, version, p, err), 0);
-    EXPECT_NE(p.fakeconsole.transcript.find(CORVANE_VERSION), std::string::npos);
-    const char* help[] = {"corvane", "--help"};
-    EXPECT_EQ(corvanemain(2, help, p, err), 0);
-    EXPECT_NE(p.fakeconsole.transcript.find("usage"), std::string::npos);
-    EXPECT_TRUE(err.str().empty());
+    const char* argv[] = {"corvane", "-settings.ini"};
+    EXPECT_EQ(corvanemain(2, argv, p, err), 1);
+    EXPECT_EQ(err.str(), "corvane: unknown option \"-settings.ini\"; see corvane --help\n");
+    EXPECT_EQ(p.fakeconsole.transcript, "");
 }
 
 // A folder with a settings file, a one-station table and a short recording.

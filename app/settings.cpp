@@ -179,44 +179,101 @@ const std::map<std::string, Section, std::less<>>& namedkeys() {
     return sections;
 }
 
-// Keys of the list sections that are not named keys.
-void listentry(Settings& s, const std::string& section, const std::string& key, const std::string& value) {
+// Keys of the list sections that are not named keys. Returns whether the key
+// belongs to a list section as an entry: false for a key of a section without
+// a list, and for a [stations] or [taisync] key without a GRI (or, in
+// [taisync], without a station letter).
+bool listentry(Settings& s, const std::string& section, const std::string& key, const std::string& value) {
     if (section == "taisync") {
         SyncEntry e;
         e.gri = toint32(readnumber(key));
-        if (e.gri <= 0) return;
+        const char last = key.back();
+        if (e.gri <= 0 || !((last >= 'a' && last <= 'z') || (last >= 'A' && last <= 'Z'))) return false;
         e.letter = uppercased(key.substr(key.size() - 1));
         e.value = toreal32(readnumber(value));
         s.taireferences.push_back(e);
-    } else if (section == "chaindelay") {
+        return true;
+    }
+    if (section == "chaindelay") {
         ChainDelay e;
         e.gri = toint32(readnumber(key));
-        if (e.gri <= 4000 || e.gri >= 10000) return;
+        if (e.gri <= 4000 || e.gri >= 10000) return true;
         e.delay = toreal32(readnumber(value));
         s.chaindelays.push_back(e);
-    } else if (section == "stations") {
+        return true;
+    }
+    if (section == "stations") {
         StationEntry e;
         // Kept within +-INT32_MAX so that the absolute value always exists.
         e.gri = toint32(std::fmax(readnumber(key), -2147483647.0));
-        if (e.gri == 0) return;
+        if (e.gri == 0) return false;
         size_t start = key.find_first_not_of("-0123456789. ");
         if (start != std::string::npos) {
             e.letter = uppercased(key.substr(start, 1));
             e.suffix = key.substr(start + 1);
         }
         s.selection.push_back(e);
+        return true;
     }
+    return false;
 }
 
-void dispatch(Settings& s, const std::string& section, const std::string& key, const std::string& value) {
+// The closest of the names (edit distance 2 or less), or "" when none is.
+template <typename Names>
+std::string closestname(const std::string& name, const Names& names) {
+    std::string best;
+    std::size_t bestdistance = 3;
+    for (const auto& entry : names) {
+        const std::size_t d = editdistance(name, entry.first);
+        if (d < bestdistance) {
+            bestdistance = d;
+            best = entry.first;
+        }
+    }
+    return best;
+}
+
+// Where a warning points: the file name and the line number.
+struct LinePlace {
+    const std::string& file;
+    std::size_t line;
+    std::vector<std::string>* warnings;
+    void warn(const std::string& text) const {
+        if (warnings) warnings->push_back(file + ":" + std::to_string(line) + ": " + text);
+    }
+};
+
+void unknownsection(const std::string& section, const LinePlace& place) {
+    const std::string meant = closestname(section, namedkeys());
+    place.warn("unknown section [" + section + "]" + (meant.empty() ? "" : "; did you mean [" + meant + "]?"));
+}
+
+void unknownkey(const std::string& section, const std::string& key, const LinePlace& place) {
+    const auto& sections = namedkeys();
+    std::string hint;
+    const std::string meant = closestname(key, sections.at(section));
+    if (!meant.empty()) {
+        hint = "; did you mean \"" + meant + "\"?";
+    } else {
+        for (const auto& [name, keys] : sections)
+            if (keys.count(key) != 0) hint = "; it belongs in [" + name + "]";
+    }
+    place.warn("unknown key \"" + key + "\" in [" + section + "]" + hint);
+}
+
+void dispatch(Settings& s, const std::string& section, const std::string& key, const std::string& value,
+              const LinePlace& place) {
     const auto& sections = namedkeys();
     auto sec = sections.find(section);
-    if (sec == sections.end()) return;  // unknown section, or before the first
+    if (sec == sections.end()) {  // an unknown section, warned about at its head
+        if (section.empty() && !key.empty()) place.warn("key \"" + key + "\" before the first section");
+        return;
+    }
     auto handler = sec->second.find(key);
     if (handler != sec->second.end()) {
         handler->second(s, value);
-    } else if (!key.empty()) {
-        listentry(s, section, key, value);
+    } else if (!key.empty() && !listentry(s, section, key, value)) {
+        unknownkey(section, key, place);
     }
 }
 
@@ -241,17 +298,21 @@ void finalise(Settings& s) {
 
 }  // namespace
 
-Settings parsesettings(std::string_view text, const std::string& systemdate, const std::string& systemtime) {
+Settings parsesettings(std::string_view text, const std::string& systemdate, const std::string& systemtime,
+                       const std::string& filename, std::vector<std::string>* warnings) {
     Settings s;
     s.date = systemdate;
     s.time = systemtime;
     std::string section;
     text = withoutbyteordermark(text);
     size_t pos = 0;
+    std::size_t linenumber = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         std::string line(text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
         pos = end == std::string_view::npos ? text.size() : end + 1;
+        ++linenumber;
+        const LinePlace place{filename, linenumber, warnings};
         if (!line.empty() && line.back() == '\r') line.pop_back();  // CR LF line ends
 
         size_t cut = line.find(';');
@@ -259,10 +320,12 @@ Settings parsesettings(std::string_view text, const std::string& systemdate, con
         cut = line.find('\'');
         if (cut != std::string::npos) line.erase(cut);
         trimblanks(line);
-        line = lowercased(line);
         if (line.empty()) continue;
+        // Section names and keys are case-free; values keep their case (file
+        // names and commands on case-sensitive systems).
         if (line[0] == '[') {
-            section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+            section = lowercased(line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string());
+            if (namedkeys().count(section) == 0) unknownsection(section, place);
             continue;
         }
         std::string key = line, value;
@@ -274,18 +337,22 @@ Settings parsesettings(std::string_view text, const std::string& systemdate, con
             size_t start = value.find_first_not_of(' ');
             value = start == std::string::npos ? std::string() : value.substr(start);
         }
-        dispatch(s, section, key, value);
+        dispatch(s, section, lowercased(key), value, place);
     }
     finalise(s);
     return s;
 }
 
-Settings loadsettings(const std::string& filename, Clock& clock) {
+Settings parsesettings(std::string_view text, const std::string& systemdate, const std::string& systemtime) {
+    return parsesettings(text, systemdate, systemtime, std::string(), nullptr);
+}
+
+Settings loadsettings(const std::string& filename, Clock& clock, std::vector<std::string>* warnings) {
     std::string text;
     if (!readwholefile(filename, text))
         throw RuntimeError(filenotfound, "cannot open settings file \"" + filename + "\": " + lastoserror());
     const Clock::DateTime now = clock.datetime();
-    return parsesettings(text, now.date, now.time);
+    return parsesettings(text, now.date, now.time, filename, warnings);
 }
 
 namespace {

@@ -2,8 +2,8 @@
 // its built-in default, plus the derived fields and the four lists.
 //
 // The settings file has sections in square brackets and `key = value` lines;
-// comments start at ";" or "'". Section and key names are case-free and the
-// whole line, values included, is lower-cased before use.
+// comments start at ";" or "'". Section names, keys, station codes and flags
+// are case-free; values keep their case (file names, commands).
 //
 // Units: GRIs in 10 us, delays in ms, distances in km, times in s, frequencies
 // in Hz, angles in degrees unless a field says otherwise.
@@ -156,13 +156,18 @@ struct Settings {
 std::string settingsfilename(int argc, const char* const* argv);
 
 // Parses settings text into a record that starts from the defaults. date and
-// time default to the given system texts.
+// time default to the given system texts. Unknown sections and keys are
+// skipped; with warnings given, each adds one line "FILE:LINE: unknown ..."
+// naming the known name meant when one is within edit distance 2. The keys of
+// the sections in the named-keys table are the only keys declared anywhere.
+Settings parsesettings(std::string_view text, const std::string& systemdate, const std::string& systemtime,
+                       const std::string& filename, std::vector<std::string>* warnings);
 Settings parsesettings(std::string_view text, const std::string& systemdate,
                        const std::string& systemtime);
 
 // Reads the settings file; a file that cannot be opened throws RuntimeError
-// "file not found" naming it.
-Settings loadsettings(const std::string& filename, Clock& clock);
+// "file not found" naming it. Warnings as for parsesettings.
+Settings loadsettings(const std::string& filename, Clock& clock, std::vector<std::string>* warnings = nullptr);
 
 // Refuses settings that would crash or hang the run: throws RuntimeError 1
 // with a message naming the key and its value.

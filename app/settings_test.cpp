@@ -34,9 +34,43 @@ TEST(Settings, SectionsAndKeysAreCaseFreeAndCommentsAreCut) {
     EXPECT_DOUBLE_EQ(s.lon, 8.5);
 }
 
-TEST(Settings, ValuesAreLowerCased) {
-    Settings s = parse("[file]\nbmp = C:\\Data\\Pic.BMP\n");
-    EXPECT_EQ(s.bmp, "c:\\data\\pic.bmp");
+TEST(Settings, ValuesKeepTheirCaseButKeysStationsAndFlagsAreCaseFree) {
+    Settings s = parse("[FILE]\nWAV = /tmp/x/Sox2/G7UAK.wav\nTable = Tables/Europe.TXT\nMONO\n"
+                       "[Stations]\n6731M\n7499y Extra\n");
+    EXPECT_EQ(s.samplefile, "/tmp/x/Sox2/G7UAK.wav");
+    EXPECT_EQ(s.wavinput, 1);
+    EXPECT_EQ(s.table, "Tables/Europe.TXT");
+    EXPECT_EQ(s.channels, 1);
+    ASSERT_EQ(s.selection.size(), 2u);
+    EXPECT_EQ(s.selection[0].letter, "M");
+    EXPECT_EQ(s.selection[1].letter, "Y");
+}
+
+// The warnings for unknown sections and keys: file, line, and the name meant.
+TEST(Settings, UnknownSectionsAndKeysAreWarnedAboutWithTheNameMeant) {
+    std::vector<std::string> w;
+    Settings s = parsesettings("lat = 3\n[time]\nshortintegraton = 5\n[taisynch]\nresynclimit = 2\n"
+                               "[taisync]\n7499x = 1\nresynclimt = 1\n6731 = 2\n[stations]\n6731m\nhiden = 1\n"
+                               "zzz\n[chaindelay]\n12 = 3\n[file]\nlongintegration = 3\n[Colours]\n",
+                               "01-15-2020", "12:00:00", "my.ini", &w);
+    const std::vector<std::string> expected = {
+        "my.ini:1: key \"lat\" before the first section",
+        "my.ini:3: unknown key \"shortintegraton\" in [time]; did you mean \"shortintegration\"?",
+        "my.ini:4: unknown section [taisynch]; did you mean [taisync]?",
+        "my.ini:8: unknown key \"resynclimt\" in [taisync]; did you mean \"resynclimit\"?",
+        "my.ini:9: unknown key \"6731\" in [taisync]",
+        "my.ini:12: unknown key \"hiden\" in [stations]; did you mean \"hidden\"?",
+        "my.ini:13: unknown key \"zzz\" in [stations]",
+        "my.ini:17: unknown key \"longintegration\" in [file]; it belongs in [time]",
+        "my.ini:18: unknown section [colours]",
+    };
+    EXPECT_EQ(w, expected);
+    // The run goes on with what was understood.
+    EXPECT_FLOAT_EQ(s.shortintegration, 30);
+    EXPECT_FLOAT_EQ(s.resynclimit, 0);
+    ASSERT_EQ(s.taireferences.size(), 1u);
+    EXPECT_EQ(s.taireferences[0].gri, 7499);
+    ASSERT_EQ(s.selection.size(), 1u);
 }
 
 TEST(Settings, WindowsLineEndsAreStripped) {
@@ -74,7 +108,7 @@ TEST(Settings, DateAndTimeAtMidnightComeFromOneReading) {
 
 TEST(Settings, PllCommandKeepsTextBeforeSemicolonAndEnablesSteering) {
     Settings s = parse("[pll]\npllcommand = Tone /f= ; comment\n");
-    EXPECT_EQ(s.pllcommand, "tone /f=");
+    EXPECT_EQ(s.pllcommand, "Tone /f=");
     EXPECT_EQ(s.pllenabled, 1);
 }
 

@@ -22,4 +22,13 @@ void tracksampleclock(SampleClock& clock, SampleBuffer& buffer, float edge, cons
     }
 }
 
+bool watchratelimit(RateLimitWatch& watch, const SampleClock& clock) {
+    const double bound = std::fabs(clock.configuredsr) * 1e-3;
+    const bool atlimit = clock.sr <= clock.configuredsr - bound || clock.sr >= clock.configuredsr + bound;
+    watch.atlimit = atlimit ? std::min(watch.atlimit + 1, ratelimitcount) : 0;
+    if (watch.atlimit < ratelimitcount || watch.said) return false;
+    watch.said = true;
+    return true;
+}
+
 }  // namespace corvane

@@ -29,4 +29,17 @@ struct SampleClock {
 // shortintegration (kept within 1000 ppm). Non-finite updates are skipped.
 void tracksampleclock(SampleClock& clock, SampleBuffer& buffer, float edge, const SampleClockConfig& config);
 
+// Watches the tracked rate for a lost reference: a rate held at its limit
+// means the loop is following noise.
+struct RateLimitWatch {
+    int atlimit = 0;                 // short integrations in a row at the limit
+    bool said = false;               // the lost reference has been said this period
+};
+constexpr int ratelimitcount = 3;    // short integrations in a row before it is said
+
+// Counts one short integration after tracksampleclock; true exactly once per
+// watch (reset it at each period start), when the rate has sat at its limit
+// for ratelimitcount short integrations in a row.
+bool watchratelimit(RateLimitWatch& watch, const SampleClock& clock);
+
 }  // namespace corvane

@@ -404,5 +404,23 @@ TEST(Health, LiveClockErrorMakesAFoldBad) {
     EXPECT_EQ(w.health.resynccount, 1);
 }
 
+// The lost-reference watch: three short integrations in a row with the rate
+// at its limit (20000 Hz +- 20 Hz), said once until the watch is reset.
+TEST(SampleClock, RateAtItsLimitThreeTimesInARowIsSaidOnce) {
+    RateLimitWatch watch;
+    auto at = [&](double sr) { return watchratelimit(watch, SampleClock{20000, sr}); };
+    EXPECT_FALSE(at(20020));
+    EXPECT_FALSE(at(20020));
+    EXPECT_FALSE(at(20019.9));  // just inside: the count starts again
+    EXPECT_FALSE(at(19980));
+    EXPECT_FALSE(at(20020));
+    EXPECT_TRUE(at(19980));
+    EXPECT_FALSE(at(19980));
+    watch = {};
+    EXPECT_FALSE(at(20020));
+    EXPECT_FALSE(at(20020));
+    EXPECT_TRUE(at(20020));
+}
+
 }  // namespace
 }  // namespace corvane

@@ -27,7 +27,7 @@ expected=$(printf '%s\n' \
   ' 7499 X Lessay 15.0681ms 250kW 682.5802km' \
   ' 7499 Y Vaerlandet 48.2128ms 250kW 1016.953km' \
   ' 7499 Z Loop Head 63ms 250kW 1140.123km' \
-  ' 6731 M Lessay 0ms 250kW 682.5802km' \
+  ' 6731 M Anthorn 0ms 250kW 733.4908km' \
   ' 6731 X Soustons 12.93653ms 250kW 1125.635km' \
   ' 6731 Y Anthorn 27.3ms 250kW 733.4908km' \
   ' 6731 Z Sylt 42.161ms 250kW 301.4328km' \
@@ -47,7 +47,7 @@ fi
 
 printf '%b' \
   ' Sylt\r\n_7499M 301km\r\n Lessay\r\n_7499X 683km\r\n Vaerlandet\r\n_7499Y 1017km\r\n Loop Head\r\n_7499Z 1140km\r\n' \
-  ' Lessay\r\n_6731M 683km\r\n Soustons\r\n_6731X 1126km\r\n Anthorn\r\n_6731Y 733km\r\n Sylt\r\n_6731Z 301km\r\n' \
+  ' Anthorn\r\n_6731M 733km\r\n Soustons\r\n_6731X 1126km\r\n Anthorn\r\n_6731Y 733km\r\n Sylt\r\n_6731Z 301km\r\n' \
   ' Ejde\r\n_9007M 1394km\r\n Jan Mayen\r\n_9007W 2223km\r\n Boe\r\n_9007X 1871km\r\n Vaerlandet\r\n_9007Z 1017km\r\n' \
   ' Boe\r\n_7001M 1871km\r\n Jan Mayen\r\n_7001X 2223km\r\n Berlevaag\r\n_7001Y 2358km\r\n' >expected-stations.txt
 if ! cmp -s stations.txt expected-stations.txt; then

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The monitor in a real terminal (tmux): the status line stays on one row and
 # is rewritten in place, "q" ends the run with status 0 while reading a
-# recording and while waiting for a live file, and the terminal is back in
-# its normal mode afterwards.
+# recording and while waiting for a live file, the status line is ended
+# before the shell's prompt, and the terminal is back in its normal mode
+# afterwards.
 set -u
 build=$(cd "$1" && pwd)
 bin="$build/corvane"
@@ -57,6 +58,10 @@ rows=$(screen | grep -c 'SR ')
 send q
 waitfor 'STATUS=' 20 || fail "q did not end the run while reading"
 screen | grep -q 'STATUS=0' || fail "q while reading: status not 0"
+# The status line was ended before the program exited: what the shell writes
+# next starts on a row of its own and leaves the status line whole.
+screen | grep -qx 'STATUS=0' || fail "after q the shell wrote over the status line"
+screen | grep -q 'SR .*us' || fail "the status line was overwritten after q"
 
 # Live mode: waiting for audio.dat, then q.
 send clear Enter

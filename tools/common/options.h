@@ -62,22 +62,30 @@ inline bool liveoption(OptionReader& options, const std::string& name, std::stri
     return true;
 }
 
-// Reads every option in order: "-h" and "--help" are taken here, every
-// other option goes to onoption(reader, name), which reads its value from the
-// reader and returns false for one it does not know (an error naming it).
-// Returns whether help was asked for.
+// What the standard options asked for.
+struct StandardOptions {
+    bool help = false;      // -h, --help: print the help text, exit 0
+    bool version = false;   // -V, --version: print the version, exit 0
+};
+
+// Reads every option in order: "-h", "--help", "-V" and "--version" are taken
+// here, every other option goes to onoption(reader, name), which reads its
+// value from the reader and returns false for one it does not know (an error
+// naming it).
 template <typename OnOption>
-bool readoptions(const std::vector<std::string>& args, OnOption onoption) {
+StandardOptions readoptions(const std::vector<std::string>& args, OnOption onoption) {
     OptionReader options(args);
-    bool help = false;
+    StandardOptions asked;
     while (options.next()) {
         const std::string& name = options.name();
         if (name == "--help" || name == "-h")
-            help = true;
+            asked.help = true;
+        else if (name == "--version" || name == "-V")
+            asked.version = true;
         else if (!onoption(options, name))
             badoption("unknown option \"" + options.raw() + "\"");
     }
-    return help;
+    return asked;
 }
 
 }  // namespace corvane

@@ -26,7 +26,7 @@ std::int64_t count(const std::string& option, const std::string& text, std::int6
 FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
     FeedOptions o;
     std::int64_t filebytes = 0;
-    o.help = readoptions(args, [&](OptionReader& options, const std::string& a) {
+    const StandardOptions asked = readoptions(args, [&](OptionReader& options, const std::string& a) {
         auto arg = [&] { return options.value(); };
         if (liveoption(options, a, o.live, o.endfile, o.quiet)) {
             return true;
@@ -41,7 +41,9 @@ FeedOptions parsefeedoptions(const std::vector<std::string>& args) {
         }
         return true;
     });
-    if (o.help) return o;
+    o.help = asked.help;
+    o.version = asked.version;
+    if (o.help || o.version) return o;
     if (o.live.empty()) bad("give the live file name with --live FILE");
     if (filebytes > 0) {
         // Files are cut at whole frames so that no frame straddles two files.
@@ -72,7 +74,8 @@ Options:
   --file-bytes N      bytes per live file instead (a multiple of the frame size)
   --no-end-file       no zero-length file at the end of the input
   --quiet             no summary on standard error
-  --help              this text
+  -h, --help          this text
+  -V, --version       the program's version
 
 Example, a sound card receiver at 48 kHz, 16-bit stereo:
   arecord -t raw -f S16_LE -c 2 -r 48000 | corvane-feed --live audio.dat

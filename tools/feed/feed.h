@@ -20,6 +20,7 @@ struct FeedOptions {
     bool endfile = true;              // a zero-length file at the end of input
     bool quiet = false;
     bool help = false;
+    bool version = false;       // -V, --version
 };
 
 // Throws RuntimeError 1 naming the option on any mistake.

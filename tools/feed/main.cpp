@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
             std::cout << feed::feedhelp();
             return 0;
         }
+        if (options.version) {
+            std::cout << "corvane-feed " << CORVANE_VERSION << "\n";
+            return 0;
+        }
         binarystdin();
         auto platform = makesystemplatform();
         feed::FeedTotals totals = feed::runfeed(stdin, options, platform->clock);

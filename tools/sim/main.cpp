@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
             std::cout << simhelp();
             return 0;
         }
+        if (options.version) {
+            std::cout << "corvane-sim " << CORVANE_VERSION << "\n";
+            return 0;
+        }
         std::string tabletext;
         if (!options.stations.empty() && !readwholefile(options.table, tabletext))
             throw RuntimeError(filenotfound, "cannot open station table \"" + options.table + "\": " + lastoserror());

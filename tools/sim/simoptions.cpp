@@ -79,7 +79,7 @@ bool parsestation(const std::string& text, StationChoice& choice) {
 
 SimOptions parsesimoptions(const std::vector<std::string>& args) {
     SimOptions o;
-    o.help = readoptions(args, [&](OptionReader& options, const std::string& a) {
+    const StandardOptions asked = readoptions(args, [&](OptionReader& options, const std::string& a) {
         auto arg = [&] { return options.value(); };
         if (a == "--table") {
             o.table = arg();
@@ -163,7 +163,9 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
         }
         return true;
     });
-    if (o.help) return o;
+    o.help = asked.help;
+    o.version = asked.version;
+    if (o.help || o.version) return o;
     if (o.output.empty() == o.live.empty()) bad("give either --output FILE or --live FILE");
     // The oscillator offset may drift; the band must leave room for its extreme.
     double maxshift = std::max(std::fabs(o.impairments.looffset),
@@ -225,7 +227,8 @@ Impairments (all off by default; amplitudes in units of full scale):
 
 Other:
   --quiet               no summary on standard error
-  --help                this text
+  -h, --help            this text
+  -V, --version         the program's version
 
 Signals are band-limited to the sampled band (no aliasing): the pulse is
 computed from the envelope's spectrum through a low-pass that ends at

@@ -43,6 +43,7 @@ struct SimOptions {
     bool endfile = true;
     bool quiet = false;
     bool help = false;
+    bool version = false;       // -V, --version
 };
 
 // Parses the arguments (without the program name); throws RuntimeError 1

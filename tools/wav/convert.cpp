@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "acquisition/wavfile.h"
+#include "kiwitime.h"
 #include "core/text.h"
 #include "platform/platform.h"
 
@@ -26,6 +27,25 @@ void copydata(File& out, const ReadAt& readat, const std::vector<WavChunk>& chun
             done += want;
         }
     }
+}
+
+// The date and time lines of a recording with kiwi chunks (KiwiSDR), else "".
+std::string kiwitimelines(const ReadAt& readat, const WavLayout& layout, const std::string& input) {
+    const WavFormat& f = layout.format;
+    bool kiwi = false;
+    std::optional<double> gpsstart;
+    std::uint64_t framesbefore = 0;
+    for (const WavChunk& c : layout.chunks) {
+        if (c.id == "data") framesbefore += c.size / f.blockalign;
+        if (c.id != "kiwi" || c.size < 10) continue;
+        kiwi = true;
+        unsigned char payload[10];
+        if (gpsstart || readat(c.offset, payload, sizeof payload) != 10) continue;
+        const KiwiStamp stamp = readkiwistamp(payload);
+        if (validkiwistamp(stamp))
+            gpsstart = stamp.seconds + stamp.nanoseconds * 1e-9 - static_cast<double>(framesbefore) / f.rate;
+    }
+    return kiwi ? recordingtimelines(gpsstart, filenameutc(input)) : std::string();
 }
 
 }  // namespace
@@ -70,6 +90,7 @@ ConvertResult convertrecording(const std::string& input, const std::string& outp
     result.channels = f.channels;
     result.bits = samplebytes * 8;
     result.datachunks = static_cast<int>(data.size());
+    result.timelines = kiwitimelines(readat, layout, input);
     std::uint64_t total = 0;
     for (std::size_t c = 0; c + 1 < data.size(); ++c) {
         // A partial frame inside the stream would shift every later frame.
@@ -114,6 +135,7 @@ std::string settingslines(const ConvertResult& result, const std::string& output
     text += "wav = " + output + "\n";
     text += "bits = " + std::to_string(result.bits) + "\n";
     text += result.channels == 2 ? "stereo\n" : "mono\n";
+    text += result.timelines;
     text += "[frequency]\n";
     text += "sr = " + std::to_string(result.rate) + "\n";
     return text;

@@ -24,6 +24,7 @@ struct ConvertResult {
     std::uint64_t frames = 0;      // frames written
     int datachunks = 0;            // data chunks joined
     std::vector<std::string> notes;  // what was left out, one line each
+    std::string timelines;         // a KiwiSDR recording's date and time settings lines, or ""
 };
 
 // Converts input into output. The output is written under a temporary name
@@ -31,7 +32,8 @@ struct ConvertResult {
 // file under the output name. Throws ConvertError.
 ConvertResult convertrecording(const std::string& input, const std::string& output);
 
-// The settings lines that make the monitor read the converted recording.
+// The settings lines that make the monitor read the converted recording
+// (with the date and time of a KiwiSDR recording).
 std::string settingslines(const ConvertResult& result, const std::string& output);
 
 }  // namespace corvane

@@ -1,4 +1,5 @@
 #include "convert.h"
+#include "kiwitime.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,59 @@ TEST_F(Convert, RefusesWhatItCannotConvert) {
     refuses("", "not a RIFF/WAVE file");
     deletefile(in);
     EXPECT_THROW(convertrecording(in, out), ConvertError);
+}
+
+// The recording's start for [file] date and time. 2025-12-07 is a Sunday, the
+// first day of a GPS week; GPS runs 18 s ahead of UTC.
+TEST(KiwiTime, GpsStampsWithTheWeekFromTheFileNameElseTheFileName) {
+    // 18:45:49 GPS on Sunday = 67549 s of the week = 18:45:31 UTC.
+    EXPECT_EQ(recordingtimelines(67549.2, filenameutc("rec/20251207T184500Z_100000_X_iq.wav")),
+              "; date and time from the recording's GPS time stamps (week from the file name)\n"
+              "date = 12-07-2025\ntime = 18:45:31\n");
+    // 5 s into the week is 23:59:47 UTC on the Saturday before, which the
+    // file name (Saturday evening) picks over the next week's Sunday.
+    EXPECT_EQ(recordingtimelines(5.0, filenameutc("20251206T235959Z_x.wav")),
+              "; date and time from the recording's GPS time stamps (week from the file name)\n"
+              "date = 12-06-2025\ntime = 23:59:47\n");
+    EXPECT_EQ(recordingtimelines(67549.0, std::nullopt),
+              "; time from the recording's GPS time stamps; the file name gives no date\ntime = 18:45:31\n");
+    EXPECT_EQ(recordingtimelines(std::nullopt, filenameutc("C:\\rec\\20240229T000102Z_100000_iq.wav")),
+              "; date and time from the file name (no GPS fix in the recording)\n"
+              "date = 02-29-2024\ntime = 00:01:02\n");
+    EXPECT_EQ(recordingtimelines(std::nullopt, filenameutc("20251307T183531Z.wav")), "");  // month 13
+    EXPECT_EQ(recordingtimelines(std::nullopt, filenameutc("rec.wav")), "");
+
+    const unsigned char nofix[10] = {0xff, 0, 0xc0, 0xb7, 0, 0, 0x3a, 0x07, 0x4f, 0x39};
+    EXPECT_EQ(readkiwistamp(nofix).seconds, 47040u);
+    EXPECT_EQ(readkiwistamp(nofix).nanoseconds, 961480506u);
+    EXPECT_FALSE(validkiwistamp(readkiwistamp(nofix)));
+    EXPECT_FALSE(validkiwistamp({0, 0, 0}));
+    EXPECT_FALSE(validkiwistamp({0, 604800, 0}));
+    EXPECT_TRUE(validkiwistamp({0, 47040, 961480506}));
+}
+
+// A converted KiwiSDR layout: the first valid stamp, less the frames before
+// it, gives the start.
+TEST_F(Convert, KiwiRecordingGivesItsStartTime) {
+    auto kiwi = [](int fix, std::uint32_t seconds, std::uint32_t ns) {
+        return chunk("kiwi", le(fix, 1) + le(0, 1) + le(seconds, 4) + le(ns, 4));
+    };
+    const std::string frames(4000, 'x');  // 1000 frames at 1000 Hz: 1 s
+    const std::string bytes = riff(fmt16(1, 2, 1000, 16) + kiwi(0, 0, 0) + chunk("data", frames) +
+                                   kiwi(255, 100, 0) + chunk("data", frames) + kiwi(0, 67551, 400000000) +
+                                   chunk("data", frames));
+    write(in, bytes);
+    ConvertResult r = convertrecording(in, out);  // no time in the name: no week
+    EXPECT_EQ(r.timelines, "; time from the recording's GPS time stamps; the file name gives no date\ntime = 18:45:31\n");
+    const std::string named = "20251207T184500Z_100000_X_iq.wav";
+    write(named, bytes);
+    r = convertrecording(named, out);
+    deletefile(named);
+    // 67551.4 s less the 2 s of frames before it: 67549.4 s, 18:45:31 UTC.
+    EXPECT_NE(settingslines(r, out).find("stereo\n; date and time from the recording's GPS time stamps"
+                                         " (week from the file name)\ndate = 12-07-2025\ntime = 18:45:31\n[frequency]"),
+              std::string::npos)
+        << settingslines(r, out);
 }
 
 }  // namespace
