@@ -51,12 +51,21 @@ void openrecording(SampleReader& reader, const InputConfig& config, std::ostream
     };
     const WavLayout layout = scanwav(readat, length, false);
     if (layout.riffwave) {
+        // A header that disagrees with the settings would be read as other
+        // samples and give wrong results: refused before any is read.
+        if (kiwisdrlayout(layout))
+            throw RuntimeError(illegalfunctioncall, "cannot read recording " + quoted(name) +
+                                                        ": a KiwiSDR file, its time stamp chunks interleaved with "
+                                                        "the samples; convert it with corvane-wav first");
+        const std::string mismatch = headermismatch(layout, config.sr, config.samplebytes, config.channels);
+        if (!mismatch.empty())
+            throw RuntimeError(illegalfunctioncall, "cannot read recording " + quoted(name) + ": " + mismatch);
         std::string problems;
         if (layout.firstdata < 0)
             problems = "no data chunk found (" + (layout.fault.empty() ? std::string("none in the file") : layout.fault) +
                        "), reading after 46 bytes";
-        else
-            problems = headermismatch(layout, config.sr, config.samplebytes, config.channels);
+        else if (!layout.hasformat)
+            problems = "no fmt chunk before the sample data";
         if (layout.morechunks) {
             if (!problems.empty()) problems += "; ";
             problems += "more chunks follow the first data chunk and would be read as samples";

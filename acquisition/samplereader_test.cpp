@@ -236,13 +236,15 @@ TEST_F(Reader, RecordingOfOnlyAHeaderHasNothingLeft) {
     EXPECT_EQ(reader.bytesleft, 0);
 }
 
+// v as n little-endian bytes.
+std::string le(std::uint32_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+    return s;
+}
+
 TEST_F(Reader, WavHeadersPlaceTheFirstSample) {
     settings.wavinput = 1;
-    auto le = [](std::uint32_t v, int n) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
-        return s;
-    };
     const std::string fmt = "fmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(22050, 4) + le(88200, 4) + le(4, 2) + le(16, 2);
     writefile(settings.samplefile, "RIFF" + le(0, 4) + "WAVE" + fmt + "data" + le(8, 4) + frames16(2, 7));
     start();
@@ -252,14 +254,54 @@ TEST_F(Reader, WavHeadersPlaceTheFirstSample) {
     EXPECT_EQ(warnings.str(), "");
     reader.file.close();
 
-    settings.sr = 48000;
-    writefile(settings.samplefile, "RIFF" + le(0, 4) + "WAVE" + fmt + "data" + le(8, 4) + frames16(2, 7) + "kiwi" +
-                                       le(2, 4) + "ab" + "data" + le(4, 4) + frames16(1));
+    // A rate within 1 % of the header's is a calibrated sr.
+    settings.sr = 22260;
     start();
-    EXPECT_EQ(warnings.str(),
-              "corvane: recording \"" + settings.samplefile +
-                  "\": the header says 22050 Hz, sr is 48000; more chunks follow the first data chunk and would "
-                  "be read as samples; convert it with corvane-wav\n");
+    EXPECT_EQ(reader.bytesleft, 8);
+    EXPECT_EQ(warnings.str(), "");
+    reader.file.close();
+
+    // A chunk after the data that is not a KiwiSDR time stamp: read on, with
+    // the advice to convert.
+    settings.sr = 22050;
+    writefile(settings.samplefile, "RIFF" + le(0, 4) + "WAVE" + fmt + "data" + le(8, 4) + frames16(2, 7) + "LIST" +
+                                       le(2, 4) + "ab");
+    start();
+    EXPECT_EQ(warnings.str(), "corvane: recording \"" + settings.samplefile +
+                                  "\": more chunks follow the first data chunk and would be read as samples; "
+                                  "convert it with corvane-wav\n");
+    reader.file.close();
+}
+
+// A header that disagrees with the settings, or a KiwiSDR file, is refused
+// with error 1 before a sample is read.
+TEST_F(Reader, DisagreeingHeadersAreRefused) {
+    settings.wavinput = 1;
+    const std::string fmt = "fmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(24000, 4) + le(96000, 4) + le(4, 2) + le(16, 2);
+    const std::string data = "data" + le(8, 4) + frames16(2, 7);
+    auto refused = [&](const std::string& file, const std::string& message) {
+        writefile(settings.samplefile, file);
+        try {
+            start();
+            FAIL() << "accepted";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 1);
+            EXPECT_EQ(std::string(e.what()), "cannot read recording \"" + settings.samplefile + "\": " + message);
+        }
+        reader.file.close();
+    };
+    settings.sr = 22050;  // 8.1 % below the header's rate
+    refused("RIFF" + le(0, 4) + "WAVE" + fmt + data,
+            "the header says 24000 Hz, 16-bit integer samples, 2 channels; set sr = 24000 in the settings");
+    settings.sr = 24000;
+    settings.samplebytes = 1;
+    settings.channels = 1;
+    refused("RIFF" + le(0, 4) + "WAVE" + fmt + data,
+            "the header says 24000 Hz, 16-bit integer samples, 2 channels; set bits = 16, stereo in the settings");
+    settings.samplebytes = 2;
+    settings.channels = 2;
+    refused("RIFF" + le(0, 4) + "WAVE" + fmt + "kiwi" + le(2, 4) + "ab" + data + "kiwi" + le(2, 4) + "ab" + data,
+            "a KiwiSDR file, its time stamp chunks interleaved with the samples; convert it with corvane-wav first");
 }
 
 TEST_F(Reader, QuitKeyWhileReadingAndWhileWaiting) {

@@ -104,13 +104,17 @@ WavLayout scanwav(const ReadAt& readat, std::int64_t length, bool wholefile) {
             if (!wholefile) {
                 unsigned char n[8];
                 layout.morechunks = next <= length - 8 && readat(next, n, 8) == 8 && chunkid(n);
+                if (layout.morechunks) layout.nextid = idtext(n);
                 return layout;
             }
         }
         pos = next;
     }
-    if (layout.firstdata >= 0)
-        layout.morechunks = static_cast<std::size_t>(layout.firstdata) + 1 < layout.chunks.size();
+    if (layout.firstdata >= 0) {
+        const auto next = static_cast<std::size_t>(layout.firstdata) + 1;
+        layout.morechunks = next < layout.chunks.size();
+        if (layout.morechunks) layout.nextid = layout.chunks[next].id;
+    }
     return layout;
 }
 
@@ -121,27 +125,28 @@ std::int64_t samplestart(const WavLayout& layout) {
 }
 
 std::string headermismatch(const WavLayout& layout, double sr, int samplebytes, int channels) {
-    std::string text;
-    auto add = [&text](const std::string& phrase) {
-        if (!text.empty()) text += "; ";
-        text += phrase;
-    };
-    if (!layout.hasformat) return "no fmt chunk before the sample data";
+    if (!layout.hasformat) return "";
     const WavFormat& f = layout.format;
-    if (!f.pcm) add("the header's format " + std::to_string(f.formattag) + " is not integer PCM");
-    if (std::fabs(sr - f.rate) > 0.001 * f.rate) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.10g", sr);
-        add("the header says " + std::to_string(f.rate) + " Hz, sr is " + buffer);
-    }
-    if (f.channels != channels)
-        add("the header says " + std::to_string(f.channels) + " channel" + (f.channels == 1 ? "" : "s") +
-            ", the settings say " + (channels == 2 ? "stereo" : "mono"));
     const int headerbytes = f.channels > 0 ? f.blockalign / f.channels : 0;
-    if (headerbytes != samplebytes)
-        add("the header says " + std::to_string(f.bits) + "-bit samples, bits is " +
-            std::to_string(samplebytes * 8));
-    return text;
+    const bool readable = f.pcm && (headerbytes == 1 || headerbytes == 2) && (f.channels == 1 || f.channels == 2);
+    std::string keys;
+    auto key = [&keys](const std::string& k) { keys += (keys.empty() ? "" : ", ") + k; };
+    if (!(std::fabs(sr - f.rate) <= ratetolerance * f.rate)) key("sr = " + std::to_string(f.rate));
+    if (headerbytes != samplebytes) key("bits = " + std::to_string(headerbytes * 8));
+    if (f.channels != channels) key(f.channels == 2 ? "stereo" : "mono");
+    if (readable && keys.empty()) return "";
+    std::string text = "the header says " + std::to_string(f.rate) + " Hz, " + std::to_string(f.bits) + "-bit " +
+                       (f.pcm ? "integer" : "format " + std::to_string(f.formattag)) + " samples, " +
+                       std::to_string(f.channels) + " channel" + (f.channels == 1 ? "" : "s");
+    if (!readable) return text + "; the monitor reads 8- or 16-bit integer samples, mono or stereo";
+    return text + "; set " + keys + " in the settings";
+}
+
+bool kiwisdrlayout(const WavLayout& layout) {
+    if (layout.nextid == "kiwi") return true;
+    for (const WavChunk& c : layout.chunks)
+        if (c.id == "kiwi") return true;
+    return false;
 }
 
 std::array<unsigned char, 46> recordingheader(std::uint32_t rate, int channels, int bits,

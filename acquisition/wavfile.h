@@ -42,6 +42,7 @@ struct WavLayout {
     std::vector<WavChunk> chunks; // in file order, as far as walked
     int firstdata = -1;           // index of the first "data" chunk, -1 when none
     bool morechunks = false;      // another chunk follows the first data chunk
+    std::string nextid;           // its id, empty when none
     std::string fault;            // why the walk stopped before the end, or empty
 };
 
@@ -54,10 +55,20 @@ WavLayout scanwav(const ReadAt& readat, std::int64_t length, bool wholefile);
 // chunk of a RIFF/WAVE file, else 46 (the receiver's header length).
 std::int64_t samplestart(const WavLayout& layout);
 
+// A rate within this fraction of the header's counts as agreeing: users set
+// sr to the measured true rate of their receiver.
+inline constexpr double ratetolerance = 0.01;
+
 // How the header disagrees with the settings (sr in Hz, samplebytes 1 or 2,
-// channels 1 or 2), as "; "-separated phrases; empty when it agrees. A rate
-// within 0.1 % of the header's counts as agreeing (a calibrated sr).
+// channels 1 or 2): what the header says and the settings keys that would
+// agree with it ("the header says 24000 Hz, 16-bit integer samples, 2
+// channels; set sr = 24000 in the settings"), or that the monitor cannot
+// read such samples; empty when it agrees or there is no fmt chunk.
 std::string headermismatch(const WavLayout& layout, double sr, int samplebytes, int channels);
+
+// Whether the file is a KiwiSDR recording: "kiwi" chunks (GPS time stamps)
+// interleaved with the data chunks.
+bool kiwisdrlayout(const WavLayout& layout);
 
 // The 46-byte recording header for databytes of sample data (sizes above the
 // 32-bit range are written as 0xFFFFFFFF).

@@ -77,6 +77,8 @@ TEST(WavFile, ChunksAfterTheFirstDataChunkAreFound) {
     }
     WavLayout head = kiwi.scan(false);
     EXPECT_TRUE(head.morechunks);
+    EXPECT_EQ(head.nextid, "kiwi");
+    EXPECT_TRUE(kiwisdrlayout(head));
     EXPECT_EQ(samplestart(head), 12 + 24 + 18 + 8);
     WavLayout all = kiwi.scan(true);
     EXPECT_EQ(all.chunks.size(), 8u);
@@ -92,15 +94,26 @@ TEST(WavFile, ChunksAfterTheFirstDataChunkAreFound) {
     EXPECT_FALSE(streamed.scan(false).morechunks);
 }
 
-TEST(WavFile, MismatchNamesEachDifference) {
+TEST(WavFile, MismatchSaysWhatTheHeaderSaysAndWhichKeysToSet) {
     WavBytes w;
     w.fmt(1, 1, 11999, 8);
     w.chunk("data", "ab");
     WavLayout l = w.scan(false);
     EXPECT_EQ(headermismatch(l, 11999.5, 1, 1), "");  // a calibrated rate agrees
+    EXPECT_EQ(headermismatch(l, 11880, 1, 1), "");    // 0.99 % below
+    EXPECT_EQ(headermismatch(l, 12118, 1, 1), "");    // 0.99 % above
+    EXPECT_EQ(headermismatch(l, 11878, 1, 1),
+              "the header says 11999 Hz, 8-bit integer samples, 1 channel; set sr = 11999 in the settings");
     EXPECT_EQ(headermismatch(l, 22050, 2, 2),
-              "the header says 11999 Hz, sr is 22050; the header says 1 channel, the settings say stereo; "
-              "the header says 8-bit samples, bits is 16");
+              "the header says 11999 Hz, 8-bit integer samples, 1 channel; set sr = 11999, bits = 8, mono in the "
+              "settings");
+    WavBytes f;
+    f.fmt(3, 2, 48000, 32);  // float samples: no setting reads them
+    f.chunk("data", "abcdefgh");
+    EXPECT_EQ(headermismatch(f.scan(false), 48000, 2, 2),
+              "the header says 48000 Hz, 32-bit format 3 samples, 2 channels; the monitor reads 8- or 16-bit "
+              "integer samples, mono or stereo");
+    EXPECT_FALSE(kiwisdrlayout(l));
 }
 
 }  // namespace

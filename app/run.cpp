@@ -38,9 +38,12 @@ void synchronise(Run& run) {
         readnextblock(run);
         return true;
     });
-    std::vector<long double> propagation;
-    for (const SyncStation& ref : refs) propagation.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
-    finishtaisync(run.taisync, refs, propagation, run.clock, run.config.tai, console);
+    std::vector<long double> propagation, masterpropagation;
+    for (const SyncStation& ref : refs) {
+        propagation.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
+        masterpropagation.push_back(propagationtime(ref.masterdistance, run.timing.propagationspeed));
+    }
+    run.tairesult = finishtaisync(run.taisync, refs, propagation, masterpropagation, run.clock, run.config.tai, console);
 }
 
 void startup(Run& run, const std::string& settingsfile, std::ostream& err) {

@@ -48,6 +48,7 @@ struct Run {
     PeriodHealth health;
     Display display;
     TaiSync taisync;
+    TaiResult tairesult;            // of the last synchronisation
     WaterfallImage image;
 
     double shortstart = 0;         // sample time at which the short integration began, s

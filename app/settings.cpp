@@ -65,8 +65,8 @@ const std::map<std::string, Section, std::less<>>& namedkeys() {
           {"table", textfield(&Settings::table)},
           {"wav", [](Settings& s, const std::string& v) { s.samplefile = v; s.wavinput = 1; }},
           {"dat", [](Settings& s, const std::string& v) { s.samplefile = v; s.wavinput = 0; }},
-          {"date", textfield(&Settings::date)},
-          {"time", textfield(&Settings::time)},
+          {"date", [](Settings& s, const std::string& v) { s.date = v; s.dategiven = true; }},
+          {"time", [](Settings& s, const std::string& v) { s.time = v; s.timegiven = true; }},
           {"bits", [](Settings& s, const std::string& v) { s.samplebytes = readnumber(v) <= 8 ? 1 : 2; }},
           {"stereo", [](Settings& s, const std::string&) { s.channels = 2; }},
           {"mono", [](Settings& s, const std::string&) { s.channels = 1; }},
@@ -357,11 +357,35 @@ Settings loadsettings(const std::string& filename, Clock& clock, std::vector<std
 
 namespace {
 
+// Whether text[from .. from + count) holds only digits; their value.
+bool digits(const std::string& text, std::size_t from, std::size_t count, int& value) {
+    value = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
 [[noreturn]] void refuse(const std::string& key, const std::string& value, const std::string& why) {
     throw RuntimeError(illegalfunctioncall, "setting " + key + " =" + value + " refused: " + why);
 }
 
 }  // namespace
+
+bool isdatetext(const std::string& text) {
+    int month = 0, day = 0, year = 0;
+    return text.size() == 10 && text[2] == '-' && text[5] == '-' && digits(text, 0, 2, month) &&
+           digits(text, 3, 2, day) && digits(text, 6, 4, year) && month >= 1 && month <= 12 && day >= 1 &&
+           day <= 31;
+}
+
+bool istimetext(const std::string& text) {
+    int hours = 0, minutes = 0, seconds = 0;
+    return text.size() == 8 && text[2] == ':' && text[5] == ':' && digits(text, 0, 2, hours) &&
+           digits(text, 3, 2, minutes) && digits(text, 6, 2, seconds) && hours <= 23 && minutes <= 59 &&
+           seconds <= 59;
+}
 
 void validatesettings(const Settings& s) {
     if (!(s.sr > 0)) refuse("sr", real64text(s.sr), "the sample rate must be greater than 0");
@@ -407,10 +431,10 @@ void validatesettings(const Settings& s) {
     if (s.integrationtime > 0 && s.taireferences.empty())
         refuse("integrationtime", real64text(s.integrationtime),
                "the [taisync] list of reference stations is empty");
-    double month = readnumber(std::string_view(s.date).substr(0, 2));
-    double day = s.date.size() > 3 ? readnumber(std::string_view(s.date).substr(3, 2)) : 0;
-    if (month < 1 || month > 12 || day < 1 || day > 31)
-        refuse("date", " " + s.date, "expected mm-dd-yyyy with month 1 .. 12 and day 1 .. 31");
+    if (s.dategiven && !isdatetext(s.date))
+        refuse("date", " " + s.date, "expected mm-dd-yyyy (two digits each, four for the year) with month 1 .. 12 and day 1 .. 31");
+    if (s.timegiven && !istimetext(s.time))
+        refuse("time", " " + s.time, "expected hh:mm:ss (two digits each) with hours 0 .. 23, minutes and seconds 0 .. 59");
 }
 
 }  // namespace corvane

@@ -51,6 +51,8 @@ struct Settings {
     std::int16_t wavinput = 0;             // 1 by `wav`, 0 by `dat`
     std::string date;                      // "mm-dd-yyyy", system date at start
     std::string time;                      // "hh:mm:ss", system time at start
+    bool dategiven = false;                // date and time from the settings file (checked
+    bool timegiven = false;                //   for their shape; the system's are trusted)
     std::int16_t samplebytes = 2;          // `bits`: 1 if 8 or less, else 2
     std::int16_t channels = 2;             // `stereo` 2, `mono` 1
     float biasreal = 0;
@@ -168,6 +170,11 @@ Settings parsesettings(std::string_view text, const std::string& systemdate,
 // Reads the settings file; a file that cannot be opened throws RuntimeError
 // "file not found" naming it. Warnings as for parsesettings.
 Settings loadsettings(const std::string& filename, Clock& clock, std::vector<std::string>* warnings = nullptr);
+
+// Whether a settings text has the one accepted shape: "mm-dd-yyyy" (month
+// 1 .. 12, day 1 .. 31) and "hh:mm:ss" (0 .. 23, 0 .. 59, 0 .. 59).
+bool isdatetext(const std::string& text);
+bool istimetext(const std::string& text);
 
 // Refuses settings that would crash or hang the run: throws RuntimeError 1
 // with a message naming the key and its value.

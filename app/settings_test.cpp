@@ -257,6 +257,15 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     expectrefused(base("[file]\ndate = 13-01-2020\n"), "date");
     expectrefused(base("[file]\ndate = 2020-01-15\n"), "date");      // day first or ISO
     expectrefused(base("[file]\ndate = 01-32-2020\n"), "date");
+    expectrefused(base("[file]\ndate = 6-15-2024\n"), "date = 6-15-2024");   // read as 5 June before
+    expectrefused(base("[file]\ndate = 06-15-24\n"), "date = 06-15-24");
+    expectrefused(base("[file]\ntime = 9:35:00\n"), "time = 9:35:00");     // read as 09:05:00 before
+    expectrefused(base("[file]\ntime = 09:35\n"), "time = 09:35");
+    expectrefused(base("[file]\ntime = 24:00:00\n"), "time");
+    expectrefused(base("[file]\ntime = 09:35:0x\n"), "time");
+    EXPECT_NO_THROW(validatesettings(parse(base("[file]\ndate = 12-31-2024\ntime = 23:59:59\n"))));
+    // The system's own texts are not checked.
+    EXPECT_NO_THROW(validatesettings(parsesettings(base(""), "1-5-2024", "9:05:00")));
     expectrefused(base("[stations]\n999m\n"), "999M");
     expectrefused(base("[taisync]\nintegrationtime = 10\n"), "integrationtime");
     // Accepted near the limits.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/loran.h"
 #include "core/numeric.h"
 #include "core/text.h"
 #include "core/numberformat.h"
@@ -180,7 +181,13 @@ void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
         s.distance = toreal32(distance);
     }
     for (SyncStation& s : table.sync) {
-        if (s.gri != r.gri || s.letter != r.letter) continue;
+        if (s.gri != r.gri) continue;
+        if (ismasterletter(r.letter) && !s.masterfound) {
+            s.masterfound = true;
+            s.masteremissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
+            s.masterdistance = toreal32(geodesicdistance(receiver, r.position));
+        }
+        if (s.letter != r.letter) continue;
         s.emissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
         s.distance = toreal32(geodesicdistance(receiver, r.position));
     }

@@ -70,6 +70,11 @@ struct SyncStation {
     float chaindelay = 0;          // ms
     float emissiondelay = 0;       // ms; 0 when not found
     float distance = 0;            // km, short path; 0 when not found
+    // The chain's master: the table record with the same GRI and a master
+    // letter (K L M N), whether selected or not.
+    bool masterfound = false;
+    float masteremissiondelay = 0; // ms, with the entry's chaindelay
+    float masterdistance = 0;      // km, short path
 };
 
 struct StationTable {

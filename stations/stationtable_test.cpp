@@ -127,5 +127,26 @@ TEST(StationTableJoin, BlankingAndHidden) {
     EXPECT_EQ(buildstationtable(c, table).visiblecount, 0);
 }
 
+// A TAI reference carries its chain's master (same GRI, letter K L M N) from
+// the table, selected or not, with the reference's chain delay.
+TEST(StationTableJoin, SyncReferencesFindTheirChainMaster) {
+    StationsConfig c = configof({entry(6731, "Y")});
+    c.taireferences = {{6731, "Y", 1000, 2.0f}, {6731, "M", 1000, 0}, {8000, "X", 1000, 0}};
+    // The master record after its secondary; a 50 N 0 E receiver: Anthorn
+    // at 5.0 degrees north (556 km), the master on the receiver.
+    const std::string text = "6731,2,Y,Anthorn,55,0,0,N,0,0,0,E,27300,0,250\n"
+                             "6731,0,M,Lessay,50,0,0,N,0,0,0,E,0,0,250\n"
+                             "8000,1,X,Alone,51,0,0,N,0,0,0,E,1000,0,250\n";
+    StationTable t = buildstationtable(c, text);
+    ASSERT_EQ(t.sync.size(), 3u);
+    EXPECT_TRUE(t.sync[0].masterfound);
+    EXPECT_FLOAT_EQ(t.sync[0].masteremissiondelay, 2.0f);  // 0 us + the chain delay
+    EXPECT_NEAR(t.sync[0].masterdistance, 0, 1e-3);
+    EXPECT_FLOAT_EQ(t.sync[0].emissiondelay, 29.3f);
+    EXPECT_NEAR(t.sync[0].distance, 556, 3);
+    EXPECT_TRUE(t.sync[1].masterfound);   // a master is its own chain's master
+    EXPECT_FALSE(t.sync[2].masterfound);  // no 8000 master in the table
+}
+
 }  // namespace
 }  // namespace corvane

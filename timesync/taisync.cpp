@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <numeric>
 
 #include "acquisition/clock.h"
 #include "acquisition/samplereader.h"
@@ -69,6 +70,14 @@ void clearslots(TaiSync& sync, std::int64_t from, std::int64_t w, std::int64_t l
         sync.mastercorr[x] = 0;
         sync.secondarycorr[x] = 0;
     }
+}
+
+// Median of the values (a copy is partially sorted); 0 for none.
+float median(std::vector<float> values) {
+    if (values.empty()) return 0;
+    const auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), mid, values.end());
+    return *mid;
 }
 
 std::string peakline(const std::string& kind, std::int32_t gri, float amplitude, float seconds) {
@@ -277,6 +286,7 @@ bool findstrongestsample(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref,
     const double shift = static_cast<double>(ppsneighbour) * sr;
     float best = 0;
     std::int64_t bestslot = -1;
+    std::vector<float> powers(static_cast<std::size_t>(len));
     for (std::int64_t s = 0; s < len; ++s) {
         float i = static_cast<float>(accre[s]);
         float q = static_cast<float>(accim[s]);
@@ -287,13 +297,17 @@ bool findstrongestsample(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref,
             q -= 0.5f * static_cast<float>(accim[a]) + 0.5f * static_cast<float>(accim[b]);
         }
         const float power = i * i + q * q;
+        powers[static_cast<std::size_t>(s)] = power;
         if (power > best) {
             best = power;
             bestslot = s;
         }
     }
+    e.noise = median(std::move(powers));
     if (bestslot < 0) return false;
     e.peaktime[0] = static_cast<float>(static_cast<double>(bestslot) / sr);
+    e.peakpower[0] = best;
+    e.peakindex = 0;
     if (config.syncverbose != 0)
         console.writeline(peakline("", ref.gri, std::sqrt(best) / foldcycles(e), e.peaktime[0]));
     return true;
@@ -330,9 +344,17 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
     correlate(sync, e);
     const double sr = config.sr;
     const std::int64_t len = seglen(e);
+    const bool wantmaster = ismasterletter(letter);
+    {
+        const auto& c = wantmaster ? sync.mastercorr : sync.secondarycorr;
+        e.noise = median(std::vector<float>(c.begin(), c.begin() + len));
+    }
     const std::int64_t w = std::min<std::int64_t>(toint64(ninthpulsedelay * sr), len);
     bool masterfound = false;
     int nextsecondary = 1;
+    // A master-type peak only places a secondary when it stands clear of the
+    // master correlation's noise (not a sidelobe of a secondary group).
+    const float masternoise = wantmaster ? e.noise : median(std::vector<float>(sync.mastercorr.begin(), sync.mastercorr.begin() + len));
     for (int pass = 0; pass < 4; ++pass) {
         float best = 0;
         std::int64_t bestslot = -1;
@@ -353,9 +375,13 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
         if (bestslot < 0) break;  // nothing left above 0
         const float time = static_cast<float>(static_cast<double>(bestslot) / sr);
         if (master) {
-            if (!masterfound) e.peaktime[0] = time;
+            if (!masterfound) {
+                e.peaktime[0] = time;
+                e.peakpower[0] = best;
+            }
             masterfound = true;
         } else if (nextsecondary <= 3) {
+            e.peakpower[nextsecondary] = best;
             e.peaktime[nextsecondary++] = time;
         }
         if (config.syncverbose != 0)
@@ -365,7 +391,28 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
         clearslots(sync, toint64(static_cast<double>(bestslot) + static_cast<double>(len) / 2 - static_cast<double>(w)),
                    w, len);
     }
-    return ismasterletter(letter) ? masterfound : nextsecondary > 1;
+    if (wantmaster) {
+        e.peakindex = 0;
+        return masterfound;
+    }
+    if (nextsecondary == 1) return false;
+    e.peakindex = 1;  // the strongest secondary-type peak
+    if (masterfound && e.spacingknown && nextsecondary > 2 && !(e.peakpower[0] < receivedratio * masternoise)) {
+        // The secondary-type peak whose distance from the master-type peak
+        // comes nearest the table's prediction: the reference's own pulse
+        // group, not a stronger station of its chain.
+        const double p = static_cast<double>(len) / sr;
+        double nearest = p;
+        for (int i = 1; i < nextsecondary; ++i) {
+            const double x = (static_cast<double>(e.peaktime[i]) - e.peaktime[0] - e.spacing) / p;
+            const double miss = std::fabs(p * (x - std::nearbyint(x)));
+            if (miss < nearest) {
+                nearest = miss;
+                e.peakindex = i;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -373,13 +420,86 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
 void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const TaiConfig& config, Console& console) {
     TaiSyncEntry& e = sync.entries[t];
     const std::string letter = upperletter(ref);
-    e.measured = letter == "A" ? findstrongestsample(sync, e, ref, config, console)
-                               : findpatternpeaks(sync, e, ref, letter, config, console);
-    if (!e.measured && config.syncverbose != 0)
+    e.noise = 0;
+    e.found = letter == "A" ? findstrongestsample(sync, e, ref, config, console)
+                            : findpatternpeaks(sync, e, ref, letter, config, console);
+    // Received: the peak stands clear of the fold's noise (a median of 0
+    // with a peak above it: no noise at all).
+    const float power = e.found ? e.peakpower[e.peakindex] : 0;
+    e.measured = e.found && power > 0 && !(power < receivedratio * e.noise);
+    if (config.syncverbose == 0) return;
+    if (!e.found)
         console.writeline(writeinteger(ref.gri) + letter + " no " +
                           (usesmasterpeak(letter) ? "master" : "secondary") +
                           " peak found, left out of the match");
+    else if (!e.measured)
+        console.writeline(writeinteger(ref.gri) + letter + " not received: peak" +
+                          real32text(std::sqrt(power) / foldcycles(e)) + " against noise" +
+                          real32text(std::sqrt(e.noise) / foldcycles(e)) + ", left out of the match");
 }
+
+std::int64_t commonperiodunits(const std::vector<std::int32_t>& gris, std::int64_t cap) {
+    std::int64_t common = 0;
+    for (const std::int32_t gri : gris) {
+        const std::int64_t units = 2 * static_cast<std::int64_t>(gri);
+        if (units <= 0) continue;
+        if (common == 0) {
+            common = std::min(units, cap);
+            continue;
+        }
+        const std::int64_t factor = units / std::gcd(common, units);
+        common = common > cap / factor ? cap : std::min(common * factor, cap);
+    }
+    return common;
+}
+
+std::string periodtext(std::int64_t units) {
+    char text[48];
+    if (units < 100000) {
+        std::snprintf(text, sizeof text, "%lld.%02lld ms", static_cast<long long>(units / 100),
+                      static_cast<long long>(units % 100));
+        return text;
+    }
+    std::snprintf(text, sizeof text, "%lld.%05lld", static_cast<long long>(units / 100000),
+                  static_cast<long long>(units % 100000));
+    std::string t = text;
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+    return t + " s";
+}
+
+namespace {
+
+// The distinct GRIs of the measured entries, in list order.
+std::vector<std::int32_t> measuredgris(const TaiSync& sync, const std::vector<SyncStation>& refs) {
+    std::vector<std::int32_t> gris;
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    for (std::size_t t = 0; t < count; ++t)
+        if (sync.entries[t].measured && std::find(gris.begin(), gris.end(), refs[t].gri) == gris.end())
+            gris.push_back(refs[t].gri);
+    return gris;
+}
+
+// Phase residual of entry t at a candidate offset, s, within +- half its interval.
+double residual(const TaiSyncEntry& e, std::int32_t gri, double offset) {
+    const double p = interval(gri);
+    const double x = (static_cast<double>(e.expectedphase) - e.measuredphase - offset) / p;
+    return p * (x - std::floor(x + 0.5));
+}
+
+// Weighted error sum of the measured entries after the first at an offset.
+double errorsum(const TaiSync& sync, const std::vector<SyncStation>& refs, std::size_t count, double offset) {
+    double err = 0;
+    for (std::size_t t = 1; t < count; ++t) {
+        const TaiSyncEntry& e = sync.entries[t];
+        if (!e.measured) continue;
+        const double weighted = static_cast<double>(refs[t].value) * residual(e, refs[t].gri, offset);
+        err += weighted * weighted;
+    }
+    return err;
+}
+
+}  // namespace
 
 TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
                        float searchrange) {
@@ -390,8 +510,18 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
         const double p = interval(refs[t].gri);
         const double x = (static_cast<double>(e.expecteddelay) - startepoch) / p;
         e.expectedphase = toreal32(p * (x - std::floor(x)));
-        e.measuredphase = usesmasterpeak(upperletter(refs[t])) ? e.peaktime[0] : e.peaktime[1];
+        e.measuredphase = usesmasterpeak(upperletter(refs[t])) ? e.peaktime[0]
+                                                               : e.peaktime[std::clamp(e.peakindex, 1, 3)];
+        TaiReferenceResult r;
+        r.measured = e.measured;
+        if (e.found) {
+            r.amplitude = std::sqrt(e.peakpower[std::clamp(e.peakindex, 0, 3)]) / foldcycles(e);
+            r.noise = std::sqrt(e.noise) / foldcycles(e);
+        }
+        result.references.push_back(r);
     }
+    const std::int64_t common = commonperiodunits(measuredgris(sync, refs), maxcommonperiodunits);
+    result.commonperiod = static_cast<double>(common) / 100000;
     if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
 
     const double p0 = interval(refs[0].gri);
@@ -406,17 +536,7 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
     bool done = false;
     for (std::int64_t s = 0; s <= nsteps && !done; ++s) {
         for (const std::int64_t n : {-s, s}) {
-            const double offset = static_cast<double>(n) * p0 + d0;
-            double err = 0;
-            for (std::size_t t = 1; t < count; ++t) {
-                const TaiSyncEntry& e = sync.entries[t];
-                if (!e.measured) continue;
-                const double p = interval(refs[t].gri);
-                const double x = (static_cast<double>(e.expectedphase) - e.measuredphase - offset) / p;
-                const double r = p * (x - std::floor(x + 0.5));
-                const double weighted = static_cast<double>(refs[t].value) * r;
-                err += weighted * weighted;
-            }
+            const double err = errorsum(sync, refs, count, static_cast<double>(n) * p0 + d0);
             result.candidates += 1;
             if (err < best) {
                 best = err;
@@ -431,7 +551,33 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
     result.best = best;
     result.match = best < 1;
     result.offset = result.match ? static_cast<double>(bestn) * p0 + d0 : d0;
+    if (nsteps > 0 && result.commonperiod < ambiguouscommonperiod) {
+        // Candidates a common period apart fit equally well: no measurement
+        // can tell them apart.
+        result.match = false;
+        result.offset = d0;
+        result.best = errorsum(sync, refs, count, d0);
+        result.ambiguity = static_cast<double>(common) / 100;
+    }
+    for (std::size_t t = 0; t < count; ++t)
+        if (sync.entries[t].measured)
+            result.references[t].residual = -residual(sync.entries[t], refs[t].gri, result.offset);
     return result;
+}
+
+std::string ambiguityline(const TaiResult& result, const std::vector<SyncStation>& refs) {
+    if (!(result.ambiguity > 0)) return "";
+    std::vector<std::int32_t> gris;
+    for (std::size_t t = 0; t < result.references.size() && t < refs.size(); ++t)
+        if (result.references[t].measured && std::find(gris.begin(), gris.end(), refs[t].gri) == gris.end())
+            gris.push_back(refs[t].gri);
+    std::string list;
+    for (std::size_t i = 0; i < gris.size(); ++i) {
+        if (i > 0) list += i + 1 == gris.size() ? " and " : ", ";
+        list += std::to_string(gris[i]);
+    }
+    return "sync: time ambiguous modulo " + periodtext(toint64(result.ambiguity * 100)) +
+           ": references measured on GRI" + (gris.size() == 1 ? " " : "s ") + list + " only";
 }
 
 double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consumed, double sr) {
@@ -444,10 +590,24 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
     return startepoch + change + 0.05;
 }
 
-void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
-                   const std::vector<long double>& propagation, ClockState& clock,
-                   const TaiConfig& config, Console& console) {
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+                        const std::vector<long double>& propagation,
+                        const std::vector<long double>& masterpropagation, ClockState& clock,
+                        const TaiConfig& config, Console& console) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
+    for (std::size_t t = 0; t < count; ++t) {
+        TaiSyncEntry& e = sync.entries[t];
+        const long double prop = t < propagation.size() ? propagation[t] : 0.0L;
+        e.expecteddelay =
+            toreal32(static_cast<double>(static_cast<long double>(refs[t].emissiondelay) / 1000 + prop));
+        e.spacingknown = refs[t].masterfound;
+        if (e.spacingknown) {
+            const long double mprop = t < masterpropagation.size() ? masterpropagation[t] : 0.0L;
+            e.spacing = toreal32(static_cast<double>(
+                static_cast<long double>(e.expecteddelay) -
+                (static_cast<long double>(refs[t].masteremissiondelay) / 1000 + mprop)));
+        }
+    }
     for (std::size_t t = 0; t < count; ++t) {
         buildtemplates(sync.entries[t], refs[t].gri, config.sr);
         findpeaks(sync, t, refs[t], config, console);
@@ -455,17 +615,19 @@ void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
     }
     if (config.live)
         clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, config.sr);
-    for (std::size_t t = 0; t < count; ++t) {
-        const long double prop = t < propagation.size() ? propagation[t] : 0.0L;
-        sync.entries[t].expecteddelay =
-            toreal32(static_cast<double>(static_cast<long double>(refs[t].emissiondelay) / 1000 + prop));
-    }
     const TaiResult result = matchoffsets(sync, refs, clock.startepoch, config.searchrange);
+    if (config.syncverbose != 0 && result.commonperiod > 0 && result.commonperiod < config.searchrange)
+        console.writeline("sync: the measured references repeat every " +
+                          periodtext(toint64(result.commonperiod * 100000)) + ", within the search range of" +
+                          real32text(config.searchrange) + " s");
     clock.sampleepoch = clock.startepoch + result.offset;
     clock.epochsynced = true;
     console.column1();
     console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
+    const std::string ambiguity = ambiguityline(result, refs);
+    if (!ambiguity.empty()) console.writeline(ambiguity);
     release(sync);
+    return result;
 }
 
 std::string uttext(double epoch, std::int32_t leapsecs, float clockoffset) {

@@ -51,7 +51,13 @@ struct TaiSyncEntry {
     float expecteddelay = 0;          // s: emission delay + propagation time
     float expectedphase = 0;          // s, within the interval, relative to startepoch
     float measuredphase = 0;          // s, the peak used for matching
-    bool measured = false;            // this run found a peak of the type the letter needs
+    std::int32_t peakindex = 0;       // peaktime slot used: 0 master-type, 1..3 secondary-type
+    float peakpower[4] = {};          // correlation (or fold power for "A") of each peaktime slot
+    float noise = 0;                  // median correlation of the letter's type over the fold
+    float spacing = 0;                // s: predicted distance of a secondary from its master, mod the interval
+    bool spacingknown = false;        // the chain's master is in the table
+    bool found = false;               // a peak of the letter's type was found
+    bool measured = false;            // found, and it stands clear of the noise (received)
 };
 
 struct TaiSync {
@@ -62,12 +68,34 @@ struct TaiSync {
     std::int64_t consumed = 0;        // samples gathered in this run
 };
 
+// What the synchronisation found for one reference entry.
+struct TaiReferenceResult {
+    bool measured = false;            // received: used in the match
+    float amplitude = 0;              // peak correlation amplitude per fold cycle (as the verbose lines)
+    float noise = 0;                  // median correlation amplitude per fold cycle
+    double residual = 0;              // s, measured less expected phase at the offset reported
+};
+
 struct TaiResult {
     bool match = false;
     double offset = 0;                // s, sampleepoch - startepoch
-    double best = 1000000;            // weighted error sum of the best candidate
+    double best = 1000000;            // weighted error sum of the offset reported
     std::int64_t candidates = 0;      // candidates tried
+    double commonperiod = 0;          // s, after which the measured references repeat; 0 none measured
+    double ambiguity = 0;             // ms: the time is known only modulo this; 0 when resolved
+    std::vector<TaiReferenceResult> references;  // one per entry
 };
+
+// A common period shorter than this cannot be resolved: the result is a guess.
+inline constexpr double ambiguouscommonperiod = 60;  // s
+// Common periods are worked out up to this many 10 us units (10^7 s).
+inline constexpr std::int64_t maxcommonperiodunits = 1000000000000;
+// A peak counts as received when its correlation power is at least this
+// many times the median correlation power over its fold (amplitude 8 times).
+// Gaussian noise alone stays below amplitude 5 times its median in folds of
+// up to 10^4 slots (chance 10^-3); other chains' pulses folded on a foreign
+// interval reached 7.1 on a real recording, a weak real station 10.
+inline constexpr float receivedratio = 64;
 
 // Candidate steps of the search are capped at this many intervals each way.
 inline constexpr std::int32_t maxsearchsteps = 1000000;
@@ -93,14 +121,28 @@ void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const Sample
 void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr);
 // Peak search of entry t: peaktime slots, `measured`, verbose lines.
 void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const TaiConfig& config, Console& console);
-// Expected and measured phases and the candidate search.
+// Expected and measured phases and the candidate search. When the measured
+// references repeat within ambiguouscommonperiod and more than n = 0 is
+// searched (searchrange at least half the first entry's interval), the result
+// is a guess at the first entry's own offset with `ambiguity` set.
 TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
                        float searchrange);
+// Least common multiple of the phase code intervals of the GRIs, in units of
+// 10 us (2 x GRI each), saturated at cap; 0 for no GRI.
+std::int64_t commonperiodunits(const std::vector<std::int32_t>& gris, std::int64_t cap);
+// "sync: time ambiguous modulo 134.62 ms: references measured on GRI 6731 only";
+// empty when the result is not ambiguous.
+std::string ambiguityline(const TaiResult& result, const std::vector<SyncStation>& refs);
+// A period given in units of 10 us as text: "134.62 ms" below 1 s, else "1009.5 s".
+std::string periodtext(std::int64_t units);
 // Templates, peaks, live re-base, matching, report, sampleepoch, release of
-// the work arrays. propagation holds each entry's propagation time, s.
-void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
-                   const std::vector<long double>& propagation, ClockState& clock,
-                   const TaiConfig& config, Console& console);
+// the work arrays. propagation holds each entry's propagation time, s, and
+// masterpropagation that of its chain's master (0 where not in the table).
+// Returns the result (also for the measurement log).
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+                        const std::vector<long double>& propagation,
+                        const std::vector<long double>& masterpropagation, ClockState& clock,
+                        const TaiConfig& config, Console& console);
 
 // Live mode: the start epoch moved onto the PC clock time of sample time 0
 // (pcblocktime of the buffer end less the samples gathered); the day part is

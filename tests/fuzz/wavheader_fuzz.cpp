@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (start < 0) __builtin_trap();
         corvane::headermismatch(layout, 22050, 2, 2);
         corvane::headermismatch(layout, 11999, 1, 1);
+        corvane::kiwisdrlayout(layout);
     }
     return 0;
 }
