@@ -444,7 +444,7 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
     return startepoch + change + 0.05;
 }
 
-void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
                    const std::vector<long double>& propagation, ClockState& clock,
                    const TaiConfig& config, Console& console) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
@@ -466,6 +466,7 @@ void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
     console.column1();
     console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
     release(sync);
+    return result;
 }
 
 std::string uttext(double epoch, std::int32_t leapsecs, float clockoffset) {

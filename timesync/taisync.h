@@ -98,7 +98,8 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
                        float searchrange);
 // Templates, peaks, live re-base, matching, report, sampleepoch, release of
 // the work arrays. propagation holds each entry's propagation time, s.
-void finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
+// Returns the result the TAI line shows.
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
                    const std::vector<long double>& propagation, ClockState& clock,
                    const TaiConfig& config, Console& console);
 

@@ -7,33 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/calendar.h"
+
 namespace corvane::plot {
 
 namespace {
 
 using json = nlohmann::json;
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t daysfromcivil(std::int64_t y, std::int64_t m, std::int64_t d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilfromdays(std::int64_t z, std::int64_t& y, int& m, int& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = yoe + era * 400 + (m <= 2);
-}
 
 bool leap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -69,7 +49,10 @@ Parts split(Millis t) {
         rest += 86400000;
         --days;
     }
-    civilfromdays(days, p.year, p.month, p.day);
+    const CivilDate date = civilfromdays(days);
+    p.year = date.year;
+    p.month = date.month;
+    p.day = date.day;
     p.hour = static_cast<int>(rest / 3600000);
     p.minute = static_cast<int>(rest / 60000 % 60);
     p.second = static_cast<int>(rest / 1000 % 60);
