@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/calendar.h"
 #include "eloran/crc14.h"
 
 namespace corvane::eloran {
@@ -18,34 +19,6 @@ std::uint64_t field(std::uint64_t w, int position, int bits) {
 
 void put(std::uint64_t& w, int position, int bits, std::uint64_t value) {
     w |= (value & ((std::uint64_t{1} << bits) - 1)) << position;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-constexpr std::int64_t daysfromcivil(std::int64_t y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-struct Civil {
-    std::int64_t year;
-    int month;
-    int day;
-};
-
-Civil civilfromdays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
 }
 
 constexpr std::int64_t epochdays = daysfromcivil(1958, 1, 1);
@@ -142,7 +115,7 @@ std::string messageline(const Message& m, const std::string& stationid) {
     std::string line = "eLoran " + stationid;
     if (m.type == 6 && m.subtype == 1) {
         const std::int64_t t = utctime(m);  // never negative: year >= 2000
-        const Civil c = civilfromdays(t / unitsperday + epochdays);
+        const CivilDate c = civilfromdays(t / unitsperday + epochdays);
         const std::int64_t inday = t % unitsperday;
         std::snprintf(buf, sizeof buf, " UTC %04d-%02d-%02d %02d:%02d:%02d.%05d hour %d", static_cast<int>(c.year),
                       c.month, c.day, static_cast<int>(inday / unitsperhour),
