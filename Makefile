@@ -17,7 +17,7 @@ build: deps
 # well under a minute.
 demo: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
-	cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav
+	cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav corvane-plot
 	@bash examples/run-demo build
 
 test: deps

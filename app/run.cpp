@@ -1,12 +1,11 @@
 #include "app/run.h"
 
-#include "app/runlog.h"
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
 #include <ostream>
 
+#include "app/runlog.h"
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
