@@ -21,7 +21,7 @@ build: deps
 demo: deps
 	@mkdir -p build
 	@{ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) && \
-	   cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav; \
+	   cmake --build build -j $(JOBS) --target corvane corvane-sim corvane-feed corvane-wav corvane-plot; \
 	 } >build/demo-build.log 2>&1 || { cat build/demo-build.log; echo "demo: the build failed (build/demo-build.log)"; exit 1; }
 	@bash examples/run-demo build
 

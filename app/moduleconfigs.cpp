@@ -87,6 +87,7 @@ ModuleConfigs moduleconfigs(const Settings& s) {
              s.wavinput == 0, s.clockoffset};
     m.display = {s.clockoffset, s.wavinput == 0};
     m.waterfall = waterfallconfig(s);
+    m.log = {s.log, s.clockoffset};
     return m;
 }
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "app/check.h"
+#include "app/runlog.h"
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
@@ -28,11 +30,11 @@ void readnextblock(Run& run) {
 
 // The TAI synchronisation, reading its own blocks; the end of a recording,
 // or a live file of length 0, ends the gathering (the main cycle then ends
-// the run).
-void synchronise(Run& run) {
+// the run). Returns the result, or nothing when the synchronisation is off.
+std::optional<TaiResult> synchronise(Run& run) {
     Console& console = run.platform.console;
     const std::vector<SyncStation>& refs = run.stations.sync;
-    if (!starttaisync(run.taisync, refs, run.buffer, run.config.tai, console)) return;
+    if (!starttaisync(run.taisync, refs, run.buffer, run.config.tai, console)) return std::nullopt;
     gathersamples(run.taisync, refs, run.buffer, run.config.tai, [&] {
         if (run.reader.bytesleft <= 0) return false;
         readnextblock(run);
@@ -44,6 +46,7 @@ void synchronise(Run& run) {
         masterpropagation.push_back(propagationtime(ref.masterdistance, run.timing.propagationspeed));
     }
     run.tairesult = finishtaisync(run.taisync, refs, propagation, masterpropagation, run.clock, run.config.tai, console);
+    return run.tairesult;
 }
 
 void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
@@ -58,6 +61,7 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     validatesettings(run.settings);
     run.config = moduleconfigs(run.settings);
     const ModuleConfigs& config = run.config;
+    openlog(run.log, config.log);
 
     run.stations = loadstationtable(config.stations);
     showstationlist(run.stations, console);
@@ -90,7 +94,11 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     if (run.settings.wavinput == 0) secondticksync(run.clock, config.input.clock, run.platform.clock);
     openfirstfile(run.reader, run.buffer, run.clock, config.input, run.platform, err);
     computestartepoch(run.clock, config.input.clock);
-    synchronise(run);
+    const std::optional<TaiResult> first = synchronise(run);
+    // The start record follows the first synchronisation, so that it carries
+    // the synchronised time like the records after it.
+    logstart(run, settingsfile);
+    logsync(run, first);
 }
 
 void startperiod(Run& run) {
@@ -130,6 +138,7 @@ void shortintegrationsteps(Run& run) {
     showstatus({run.reference.peak, run.reference.edge, run.sampleclock.sr, run.oscillator.fracfreq,
                 run.oscillator.shownfdrift},
                run.platform.console);
+    logstatus(run);
 
     followreference(run.rows, run.reference, config.fold);
     if (config.fold.notch100khz != 0) updatebias(run.rows, takebias(run.frontend));
@@ -143,8 +152,9 @@ void longintegration(Run& run) {
     subtractauxiliaryrows(run.rows, run.stations, run.timing, run.stations.visiblecount,
                           run.settings.displaysamples);
     const std::int32_t hour = run.display.utchour;
-    if (appendline(run.image, run.config.waterfall, run.stations, run.rows, hour, run.platform) && hour == 0)
-        shiftwindows(run.integrator, applydailysteps(run.stations, run.timing, run.config.timing));
+    const bool newhour = appendline(run.image, run.config.waterfall, run.stations, run.rows, hour, run.platform);
+    logline(run);
+    if (newhour && hour == 0) shiftwindows(run.integrator, applydailysteps(run.stations, run.timing, run.config.timing));
     clearlongintegration(run.rows);
 }
 
@@ -174,7 +184,7 @@ void endperiod(Run& run) {
     }
     run.sampleclock.sr = run.sampleclock.configuredsr;
     restartbuffer(run.buffer, run.sampleclock.sr);
-    synchronise(run);
+    logsync(run, synchronise(run));
 }
 
 // The main cycle; returns when the data has ended.
@@ -214,11 +224,27 @@ bool shortintegrationdue(double& shortstart, double bufend, float shortintegrati
 int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream& err) {
     Run run(platform);
     run.err = &err;
-    startup(run, settingsfile, err);
-    maincycle(run);
-    platform.console.writeline("");
-    if (!run.reader.file.close())
-        throw RuntimeError(fileioerror, "cannot close sample file \"" + run.settings.samplefile + "\": " + lastoserror());
+    // Every way out of the run ends the log with its reason.
+    try {
+        startup(run, settingsfile, err);
+        maincycle(run);
+        platform.console.writeline("");
+        if (!run.reader.file.close())
+            throw RuntimeError(fileioerror,
+                               "cannot close sample file \"" + run.settings.samplefile + "\": " + lastoserror());
+    } catch (const QuitRequested&) {
+        logend(run, "quit key", 0);
+        throw;
+    } catch (const RuntimeError& e) {
+        logend(run, "runtime error", e.number(), e.number(), e.what());
+        throw;
+    } catch (const std::bad_alloc&) {
+        logend(run, "runtime error", outofmemory, outofmemory, "");
+        throw;
+    }
+    if (!logend(run, "end of data", 0))
+        throw RuntimeError(fileioerror, "cannot write log file \"" + run.log.path + "\": " + lastoserror());
+    closelog(run.log);
     return 0;
 }
 

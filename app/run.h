@@ -13,6 +13,7 @@
 #include "acquisition/samplereader.h"
 #include "app/settings.h"
 #include "output/console.h"
+#include "output/measurementlog.h"
 #include "output/waterfall.h"
 #include "platform/platform.h"
 #include "pulses/fold.h"
@@ -21,6 +22,7 @@
 #include "pulses/periodhealth.h"
 #include "pulses/referencepulse.h"
 #include "pulses/sampleclock.h"
+#include "pulses/stationpulses.h"
 #include "pulses/steering.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
@@ -50,6 +52,8 @@ struct Run {
     TaiSync taisync;
     TaiResult tairesult;            // of the last synchronisation
     WaterfallImage image;
+    MeasurementLog log;            // off unless [file] log is set
+    StationPulses stationpulses;   // every station's pulse, for the log
 
     double shortstart = 0;         // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

@@ -16,6 +16,7 @@
 
 #include "acquisition/samplereader.h"
 #include "output/console.h"
+#include "output/measurementlog.h"
 #include "output/waterfall.h"
 #include "pulses/fold.h"
 #include "pulses/frontend.h"
@@ -62,6 +63,7 @@ struct Settings {
     std::string bmpcmd;
     std::int32_t bmpcmdcount = 1;
     std::int16_t bmperrorhandling = 0;
+    std::string log;                       // measurement log; empty: none
 
     // [frequency]
     double sr = 22050;                     // samples per second
@@ -195,6 +197,7 @@ struct ModuleConfigs {
     TaiConfig tai;
     DisplayConfig display;
     WaterfallConfig waterfall;
+    LogConfig log;
 };
 ModuleConfigs moduleconfigs(const Settings& settings);
 // The sample reader's part alone (for the settings checks).

@@ -113,6 +113,7 @@ public:
         create,        // create or truncate, read and write
         update,        // read and write, never truncates, fails if missing
         readonly,      // reading only (writes fail)
+        append,        // reading, and writing only at the end; created if missing
     };
 
     File() = default;

@@ -32,6 +32,7 @@ bool File::open(const std::string& path, Mode mode) {
         case Mode::create: flags = O_RDWR | O_CREAT | O_TRUNC; break;
         case Mode::update: flags = O_RDWR; break;
         case Mode::readonly: flags = O_RDONLY; break;
+        case Mode::append: flags = O_RDWR | O_CREAT | O_APPEND; break;
     }
     int fd;
     do {

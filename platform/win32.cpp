@@ -54,6 +54,8 @@ bool File::open(const std::string& path, Mode mode) {
         case Mode::create: access = GENERIC_READ | GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
         case Mode::update: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
         case Mode::readonly: break;
+        // Without FILE_WRITE_DATA every write goes to the end of the file.
+        case Mode::append: access = GENERIC_READ | FILE_APPEND_DATA; disposition = OPEN_ALWAYS; break;
     }
     // Others may read, write and delete while the file is open: a viewer can
     // show the bitmap and the receiver program can hand over the next file.
