@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -169,6 +170,7 @@ const std::map<std::string, Section, std::less<>>& namedkeys() {
           {"stations", realfield(&Settings::stations)},
           {"remove8000frompps", flagfield(&Settings::remove8000frompps)}}},
         {"chaindelay", {}},
+        {"eloran", {}},
         {"stations",
          {{"hidden", realfield(&Settings::hidden)},
           {"blankedstns", realfield(&Settings::blankedstns)},
@@ -194,7 +196,7 @@ void listentry(Settings& s, const std::string& section, const std::string& key, 
         if (e.gri <= 4000 || e.gri >= 10000) return;
         e.delay = toreal32(readnumber(value));
         s.chaindelays.push_back(e);
-    } else if (section == "stations") {
+    } else if (section == "stations" || section == "eloran") {
         StationEntry e;
         // Kept within +-INT32_MAX so that the absolute value always exists.
         e.gri = toint32(std::fmax(readnumber(key), -2147483647.0));
@@ -204,7 +206,7 @@ void listentry(Settings& s, const std::string& section, const std::string& key, 
             e.letter = uppercased(key.substr(start, 1));
             e.suffix = key.substr(start + 1);
         }
-        s.selection.push_back(e);
+        (section == "eloran" ? s.eloranstations : s.selection).push_back(e);
     }
 }
 
@@ -338,6 +340,14 @@ void validatesettings(const Settings& s) {
     if (s.integrationtime > 0 && s.taireferences.empty())
         refuse("integrationtime", real64text(s.integrationtime),
                "the [taisync] list of reference stations is empty");
+    for (const StationEntry& e : s.eloranstations) {
+        const std::string name = "[eloran] " + std::to_string(e.gri) + e.letter;
+        if (!issecondaryletter(e.letter)) refuse(name, "", "the data channel is carried by a secondary station");
+        const bool selected = std::any_of(s.selection.begin(), s.selection.end(), [&](const StationEntry& x) {
+            return (x.gri < 0 ? -static_cast<std::int64_t>(x.gri) : x.gri) == e.gri && x.letter == e.letter;
+        });
+        if (!selected) refuse(name, "", "the station is not selected in [stations]");
+    }
     double month = readnumber(std::string_view(s.date).substr(0, 2));
     double day = s.date.size() > 3 ? readnumber(std::string_view(s.date).substr(3, 2)) : 0;
     if (month < 1 || month > 12 || day < 1 || day > 31)

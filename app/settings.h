@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "acquisition/samplereader.h"
+#include "eloran/channel.h"
 #include "output/console.h"
 #include "output/waterfall.h"
 #include "pulses/fold.h"
@@ -149,6 +150,9 @@ struct Settings {
     std::int32_t singlepulses = 0;
     std::int16_t printstationlist = 0;
     std::vector<StationEntry> selection;   // N = selection.size()
+
+    // [eloran]: stations whose data channel is decoded, each also in the selection
+    std::vector<StationEntry> eloranstations;
 };
 
 // Settings file name from the command-line arguments: joined by single blanks,
@@ -183,6 +187,7 @@ struct ModuleConfigs {
     TaiConfig tai;
     DisplayConfig display;
     WaterfallConfig waterfall;
+    eloran::ChannelConfig eloran;   // no stations: the data channel is off
 };
 ModuleConfigs moduleconfigs(const Settings& settings);
 // The sample reader's part alone (for the settings checks).

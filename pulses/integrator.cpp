@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "acquisition/samplereader.h"
 #include "core/loran.h"
 #include "core/numeric.h"
+#include "pulses/windowlistener.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -39,6 +41,11 @@ void startperiod(PulseIntegrator& integrator, const ChainTiming& timing, const I
         w.windowanchor = w.windowstart;
         w.pulseindex = 0;
     }
+}
+
+void attachlistener(PulseIntegrator& integrator, WindowListener* listener, std::vector<std::uint8_t> stations) {
+    integrator.listener = listener;
+    integrator.listened = std::move(stations);
 }
 
 void shiftwindows(PulseIntegrator& integrator, const std::vector<double>& shifts) {
@@ -172,13 +179,14 @@ struct WindowTarget {
     size_t row;            // the station's first position in the rows
     bool gated;            // through the noise-blanker gate
     bool blanked;          // its pulse is cleared from the buffer afterwards
+    WindowListener* listener;  // not null: shown every window of the station
 };
 
 // One window at buffer index i0 with phase-code sign g into the scratch
 // rows; a blanked station's pulse samples are cleared after it (only inside
 // the window).
 void addwindowat(PulseIntegrator& in, const WindowTarget& t, Block& b, std::int32_t i0, std::int16_t g,
-                 double windowstart) {
+                 double windowstart, std::int32_t pulseindex) {
     const std::int32_t d = in.windowsamples;
     SampleBuffer& buffer = b.buffer;
     const WindowSamples w{buffer.samplere.data() + i0, buffer.sampleim.data() + i0,
@@ -189,6 +197,9 @@ void addwindowat(PulseIntegrator& in, const WindowTarget& t, Block& b, std::int3
         addgatedwindow(in, t.row, w, d, g);
     else
         addwindow(in, w.re, w.im, d, g);
+    if (t.listener != nullptr)
+        t.listener->window({static_cast<std::int32_t>(t.row / static_cast<size_t>(d)), pulseindex, w.re, w.im, d, g,
+                            windowstart});
     if (!t.blanked) return;
     const std::int32_t lo = std::max<std::int32_t>(0, b.timing.firstblankedsample);
     const std::int32_t hi = std::min<std::int32_t>(d, lo + b.timing.blankedsamples);
@@ -236,7 +247,8 @@ void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
     const IntegratorConfig& config = b.config;
     const WindowTarget target{s * static_cast<size_t>(d),
                               config.nb != 0 && !(config.nb == 2 && st.blanked != 0) && b.powerkept,
-                              st.blanked != 0};
+                              st.blanked != 0,
+                              s < in.listened.size() && in.listened[s] != 0 ? in.listener : nullptr};
     const double windowlength = d / b.sr;
     const double bufstart = b.buffer.bufstart;
     const double bufend = b.buffer.bufend;
@@ -264,7 +276,7 @@ void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
                             windowcount < std::numeric_limits<std::int32_t>::max();
         if (inside) {
             residual += static_cast<float>(x - first);
-            addwindowat(in, target, b, static_cast<std::int32_t>(first), g, windowstart);
+            addwindowat(in, target, b, static_cast<std::int32_t>(first), g, windowstart, pulseindex);
             if (++scratched == scratchwindows) {
                 flushscratch(in, target.row);
                 scratched = 0;
