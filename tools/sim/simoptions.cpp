@@ -85,19 +85,12 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
         auto arg = [&] { return options.value(); };
         if (a == "--table") {
             o.table = arg();
-        } else if (a == "--stations") {
+        } else if (a == "--stations" || a == "--eloran") {
             for (const std::string& s : split(arg(), ',')) {
                 if (s.empty()) continue;
                 StationChoice c;
-                if (!parsestation(s, c)) bad("option --stations: \"" + s + "\" is not a GRI and a letter such as 7499M");
-                o.stations.push_back(c);
-            }
-        } else if (a == "--eloran") {
-            for (const std::string& s : split(arg(), ',')) {
-                if (s.empty()) continue;
-                StationChoice c;
-                if (!parsestation(s, c)) bad("option --eloran: \"" + s + "\" is not a GRI and a letter such as 6731Y");
-                o.eloran.push_back(c);
+                if (!parsestation(s, c)) bad("option " + a + ": \"" + s + "\" is not a GRI and a letter such as 7499M");
+                (a == "--eloran" ? o.eloran : o.stations).push_back(c);
             }
         } else if (a == "--eloran-id") {
             o.eloranid = static_cast<std::int32_t>(integer(a, arg(), 0, 1023));
