@@ -117,7 +117,12 @@ void DataChannel::completegroup(std::size_t entry, StationState& st) {
         float& env = st.envelope[static_cast<std::size_t>(j)];
         env += weight * (std::abs(sum) - env);
     }
-    const WordDecision d = demodulateword(matchedpulses(st.windows, st.envelope, length));
+    // The noise adds the same magnitude everywhere: the weights are the
+    // envelope above its lowest position.
+    const float floor = *std::min_element(st.envelope.begin(), st.envelope.end());
+    st.weights.resize(st.envelope.size());
+    for (std::size_t j = 0; j < st.envelope.size(); ++j) st.weights[j] = st.envelope[j] - floor;
+    const WordDecision d = demodulateword(matchedpulses(st.windows, st.weights, length));
     pushword(entry, st, d.word, d.margin, st.groupstart + pulseoffset / config_.sr);
 }
 

@@ -70,6 +70,7 @@ private:
         double lastwindow = 0;            // s, window start of the latest window
         std::vector<float> envelope;      // length
         int envelopecount = 0;            // GRIs averaged so far (capped)
+        std::vector<float> weights;       // length: the matched filter, envelope less its floor
         Framer framer;
         bool anchored = false;
         double anchor = 0;                // s, group start of GRI 0 of the count
