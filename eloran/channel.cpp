@@ -39,7 +39,7 @@ std::vector<std::uint8_t> DataChannel::flags(std::int32_t n) const {
 void DataChannel::restart() {
     for (StationState& st : states_) {
         st.received = 0;
-        st.framer = Framer();
+        st.framer = Framer(true);
         st.anchored = false;
     }
 }
@@ -74,16 +74,21 @@ void DataChannel::window(const PulseWindow& w) {
         return;
     }
     st.lastwindow = w.windowstart;
-    // Sign corrected and, with a band centre, turned as the integrator turns it.
-    std::complex<float> turn(static_cast<float>(w.sign), 0.0f);
+    // Sign corrected and, with a band centre, turned as the integrator turns
+    // it (written out: a complex product of the library checks for NaN).
+    float c = static_cast<float>(w.sign), q = 0;
     if (config_.bandcenter != 0) {
         const double v = w.windowstart * config_.bandcenter;
         const double phi = 2.0 * pi64 * (v - std::floor(v));
-        turn = std::complex<float>(static_cast<float>(std::cos(phi) * w.sign), static_cast<float>(std::sin(phi) * w.sign));
+        c = static_cast<float>(std::cos(phi) * w.sign);
+        q = static_cast<float>(std::sin(phi) * w.sign);
     }
     std::complex<float>* x = st.windows.data() + static_cast<std::size_t>(slot * st.length);
-    for (std::int32_t j = 0; j < st.length; ++j)
-        x[j] = j < length ? turn * std::complex<float>(w.re[j], w.im[j]) : std::complex<float>();
+    for (std::int32_t j = 0; j < length; ++j) {
+        const float re = w.re[j], im = w.im[j];
+        x[j] = {c * re - q * im, q * re + c * im};
+    }
+    for (std::int32_t j = length; j < st.length; ++j) x[j] = {};
     st.received = slot + 1;
     if (st.received == grouppulses) {
         st.received = 0;
@@ -115,7 +120,7 @@ void DataChannel::completegroup(std::size_t entry, StationState& st) {
         std::complex<float> sum;
         for (int k = 0; k < grouppulses; ++k) sum += st.windows[static_cast<std::size_t>(k * length + j)];
         float& env = st.envelope[static_cast<std::size_t>(j)];
-        env += weight * (std::abs(sum) - env);
+        env += weight * (std::sqrt(sum.real() * sum.real() + sum.imag() * sum.imag()) - env);
     }
     // The noise adds the same magnitude everywhere: the weights are the
     // envelope above its lowest position.
@@ -133,7 +138,7 @@ void DataChannel::pushword(std::size_t entry, StationState& st, std::uint8_t wor
     if (st.anchored) {
         const double n = std::floor((time - st.anchor) / g + 0.5);
         if (!(n > static_cast<double>(st.lastgri)) || n - static_cast<double>(st.lastgri) > largestgap) {
-            st.framer = Framer();  // time went back, or too much is lost: start over
+            st.framer = Framer(true);  // time went back, or too much is lost: start over
             st.anchored = false;
         } else {
             gri = static_cast<std::int64_t>(n);

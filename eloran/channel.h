@@ -71,7 +71,7 @@ private:
         std::vector<float> envelope;      // length
         int envelopecount = 0;            // GRIs averaged so far (capped)
         std::vector<float> weights;       // length: the matched filter, envelope less its floor
-        Framer framer;
+        Framer framer{true};              // quick search: it runs all the time
         bool anchored = false;
         double anchor = 0;                // s, group start of GRI 0 of the count
         std::int64_t lastgri = 0;         // GRI of the latest word
