@@ -99,6 +99,23 @@ TEST(EloranTime, Subtype2AloneTakesTheNearestHourAndItsLeapSeconds) {
     EXPECT_NEAR(clock.sampleepoch - clock.startepoch, -5 * interval, 1e-6);
 }
 
+TEST(EloranTime, APeriodEndKeepsAFixOnlyWhenTheNewSynchronisationAgrees) {
+    EloranTime state;
+    state.held = true;
+    state.heldinterval = interval;
+    ClockState clock;
+    clock.epochsynced = true;
+    const double carried = 2.1e9 + 12.5;  // the old epoch plus the old buffer end
+    clock.sampleepoch = carried - 2 * interval + 0.0004;
+    keepeloranfix(state, clock, carried);
+    EXPECT_NEAR(clock.sampleepoch, carried + 0.0004, 1e-6);
+    EXPECT_TRUE(state.held);
+    clock.sampleepoch = carried + 0.3 * interval;  // a fraction off: dropped
+    keepeloranfix(state, clock, carried);
+    EXPECT_EQ(clock.sampleepoch, carried + 0.3 * interval);
+    EXPECT_FALSE(state.held);
+}
+
 TEST(EloranTime, NoAttemptBeforeASynchronisation) {
     ClockState clock;
     EloranTime state;
