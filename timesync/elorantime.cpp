@@ -21,7 +21,7 @@ constexpr std::size_t messageskept = 64;
 
 std::int64_t nearesthour(std::uint32_t timeinhour, double nowutc) {
     const double now10us = nowutc * 1e5;
-    if (!std::isfinite(now10us)) return 0;
+    if (!(std::fabs(now10us) < 1e18)) return 0;  // NaN, or beyond any date the messages can carry
     const auto base = static_cast<std::int64_t>(std::floor(now10us / static_cast<double>(hour10us))) * hour10us;
     std::int64_t best = base;
     double bestdistance = INFINITY;
