@@ -9,7 +9,8 @@ namespace corvane::eloran {
 namespace {
 
 constexpr int misseslimit = 3;
-constexpr int quickmisseslimit = 30;  // quick search: a new phase is found while locked
+constexpr int quickmisseslimit = 30;
+constexpr std::uint64_t probespacing = 2 * codewords;  // quick search: words between full-correction probes  // quick search: a new phase is found while locked
 constexpr int erasuresteps[] = {0, 2, 4, 6, 8, 10};
 
 }  // namespace
@@ -25,7 +26,7 @@ std::optional<FramedMessage> Framer::push(std::uint8_t word, float margin) {
         if (!quicksearch_ && locked_) return std::nullopt;
         // Quick search: intact data words anywhere, and the moving probe
         // while unlocked.
-        const bool probe = !locked_ && count_ % codewords == count_ / codewords % codewords;
+        const bool probe = !locked_ && count_ % probespacing == count_ / probespacing % codewords;
         if (quicksearch_ && !probe && !datacrcok()) return std::nullopt;
     }
 

@@ -11,11 +11,11 @@
 // messages failing in a row unlock it, and every word is tried again.
 // Quick search (for a decoder that runs all the time): while unlocked, a
 // window is tried only when its data words pass the CRC as received (a CRC
-// costs about a hundredth of the RS decodings), and besides once every 30
-// words, at a phase that moves on by one word each time, so that in 30 x 30
+// costs about a hundredth of the RS decodings), and besides once every 60
+// words, at a phase that moves on by one word each time, so that in 60 x 30
 // words every phase is tried with the full correction. A locked window is
 // corrected in full. Clean signals are thus found at once, weak ones within
-// 900 GRIs (a minute at GRI 6731), for a thirtieth of the cost. Because
+// 1800 GRIs (two minutes at GRI 6731), for a sixtieth of the cost. Because
 // intact messages at another phase are found while locked too, the lock is
 // kept through 30 failed messages instead of 3.
 #pragma once
