@@ -4,7 +4,8 @@
 #     start time 47 s early and Anthorn the only TAI reference: every message
 #     that lies completely after the synchronisation's gathering is decoded,
 #     with the contents the schedule sent (UTC from the Loran epoch, worked out
-#     here), and "eLoran match" gives the true UT of the first sample.
+#     here), and "eLoran match" gives the true UT of the first sample, which
+#     the time stamps then use.
 #  2. Noise alone: nothing is decoded.
 #  3. The KiwiSDR recording near Anthorn: the 8 UTC messages after the
 #     gathering (first 18:35:36.20940 subtype 2, then every 2.0193 s,
@@ -93,6 +94,10 @@ case "$line" in
   "eLoran match at   47."*" s offset, residual "*" 09:12:07.000 UT") ;;
   *) fail "simulated: expected an eLoran match at 09:12:07.000 UT, got: '$line'" ;;
 esac
+# The time stamps follow the moved epoch: the last status line (buffer end
+# near 26 s) reads 09:12:33, not the 09:11:46 of the settings' start time.
+stamp=$(tr '\r' '\n' < sim.out | grep ' max ' | tail -1 | cut -c1-8)
+[ "$stamp" = "09:12:33" ] || fail "simulated: the last time stamp is $stamp, expected 09:12:33"
 echo "simulated: $(wc -l < got.txt) messages; $line"
 
 # --- 2: noise alone -----------------------------------------------------------
