@@ -347,6 +347,7 @@ void validatesettings(const Settings& s) {
             return (x.gri < 0 ? -static_cast<std::int64_t>(x.gri) : x.gri) == e.gri && x.letter == e.letter;
         });
         if (!selected) refuse(name, "", "the station is not selected in [stations]");
+        if (s.singlepulses != 0) refuse(name, "", "the data channel needs the pulse groups; set singlepulses = 0");
     }
     double month = readnumber(std::string_view(s.date).substr(0, 2));
     double day = s.date.size() > 3 ? readnumber(std::string_view(s.date).substr(3, 2)) : 0;

@@ -198,6 +198,7 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     expectrefused(base("[taisync]\nintegrationtime = 10\n"), "integrationtime");
     expectrefused(base("[eloran]\n7499y\n"), "[eloran] 7499Y");   // not selected
     expectrefused(base("[eloran]\n7499m\n"), "[eloran] 7499M");   // not a secondary
+    expectrefused(base("singlepulses = 2\n[eloran]\n7499x\n"), "[eloran] 7499X");
     // Accepted near the limits.
     EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 32511\n"))));
     EXPECT_NO_THROW(validatesettings(parse(base("[stations]\n999a\nsinglepulses = 18\n"))));
