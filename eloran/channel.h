@@ -6,14 +6,16 @@
 // Grouping: a secondary station's pattern has 16 pulses, 0..7 in one GRI and
 // 8..15 in the next; a group is complete when its 8 windows came in order,
 // 1 ms apart. Amplitude: a matched filter, sum over the window positions of
-// envelope x sample, where the envelope is a running average over recent GRIs
+// weight x sample, where the weight is the envelope less its lowest value
+// (the noise floor), and the envelope a running average over the last 16 GRIs
 // of the magnitude, position by position, of each GRI's coherent (sign
 // corrected) sum of its 8 windows. Magnitudes, not complex values, are
 // averaged, because the receiver's oscillator offset turns the carrier by
 // degrees from one GRI to the next. Only the first 1 ms of each window (from
 // `pulseoffset` samples before the pulse) is used, so the next pulse of the
 // group does not leak in. A GRI whose group is incomplete is framed as an
-// unreliable word, so the word count stays on the GRI grid.
+// unreliable word, so the word count stays on the GRI grid. The framer runs
+// its quick search (framer.h), since the channel decodes all the time.
 // Times are buffer times (s of sample time).
 #pragma once
 
