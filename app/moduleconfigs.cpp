@@ -88,6 +88,16 @@ ModuleConfigs moduleconfigs(const Settings& s) {
     m.display = {s.clockoffset, s.wavinput == 0};
     m.waterfall = waterfallconfig(s);
     m.log = {s.log, s.clockoffset};
+    m.eloran.sr = s.sr;
+    m.eloran.bandcenter = s.bandcenter;
+    for (const StationEntry& e : s.eloranstations)
+        for (std::size_t i = 0; i < s.selection.size(); ++i) {
+            const StationEntry& x = s.selection[i];
+            if ((x.gri < 0 ? -static_cast<std::int64_t>(x.gri) : x.gri) == e.gri && x.letter == e.letter) {
+                m.eloran.stations.push_back({static_cast<std::int32_t>(i), e.gri, std::to_string(e.gri) + e.letter});
+                break;
+            }
+        }
     return m;
 }
 

@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "core/numberformat.h"
+#include "eloran/message.h"
 #include "output/stationlist.h"
 #include "stations/geodesy.h"
 
@@ -72,6 +73,10 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     const auto n = static_cast<std::int32_t>(run.stations.stations.size());
     const std::int32_t d = run.settings.displaysamples;
     createintegrator(run.integrator, n, d);
+    if (!config.eloran.stations.empty()) {
+        run.channel = std::make_unique<eloran::DataChannel>(config.eloran);
+        attachlistener(run.integrator, run.channel.get(), run.channel->flags(n));
+    }
     createpulseanalysis(run.reference, d);
     if (d < smallestanalysedwindow)
         console.writeline("displaysamples " + std::to_string(d) + " is below " +
@@ -112,6 +117,24 @@ void startperiod(Run& run) {
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
     run.phaserotation[1] = static_cast<float>(std::sin(angle));
     startfoldperiod(run.rows, run.phaserotation);
+    if (run.channel) run.channel->restart();
+    starteloranperiod(run.elorantime);
+}
+
+// The data channel's new messages, each on a line above the status line, and
+// the time fix they may give.
+void eloranmessages(Run& run) {
+    for (const eloran::ChannelMessage& m : run.channel->takemessages()) {
+        const eloran::ListenedStation& st = run.channel->config().stations[m.entry];
+        Console& console = run.platform.console;
+        const StatusValues* status = run.statusshown ? &run.laststatus : nullptr;
+        showlineabove(eloran::messageline(m.framed.message, st.id), run.display, status, console);
+        const double propagation = static_cast<double>(propagationtime(
+            run.stations.stations[static_cast<size_t>(st.station)].distance, run.timing.propagationspeed));
+        const std::optional<EloranFix> fix =
+            takeeloranmessage(run.elorantime, m, st, propagation, run.clock, run.config.tai.clockoffset);
+        if (fix) showlineabove(eloranreport(*fix), run.display, status, console);
+    }
 }
 
 // The steps of a short integration, in order: reference analysis, sample
@@ -135,9 +158,10 @@ void shortintegrationsteps(Run& run) {
     trackoscillator(run.oscillator, run.reference, run.sampleclock, config.steering);
     const std::string command = steeringcommand(run.oscillator, config.steering);
     if (!command.empty()) run.platform.commands.run(command);
-    showstatus({run.reference.peak, run.reference.edge, run.sampleclock.sr, run.oscillator.fracfreq,
-                run.oscillator.shownfdrift},
-               run.platform.console);
+    run.laststatus = {run.reference.peak, run.reference.edge, run.sampleclock.sr, run.oscillator.fracfreq,
+                      run.oscillator.shownfdrift};
+    run.statusshown = true;
+    showstatus(run.laststatus, run.platform.console);
     logstatus(run);
 
     followreference(run.rows, run.reference, config.fold);
@@ -182,9 +206,11 @@ void endperiod(Run& run) {
         run.clock.time = now.time;
         computestartepoch(run.clock, run.config.input.clock);
     }
+    const double carried = run.clock.sampleepoch + run.buffer.bufend;  // program time of the new buffer time 0
     run.sampleclock.sr = run.sampleclock.configuredsr;
     restartbuffer(run.buffer, run.sampleclock.sr);
     logsync(run, synchronise(run));
+    keepeloranfix(run.elorantime, run.clock, carried);
 }
 
 // The main cycle; returns when the data has ended.
@@ -205,6 +231,7 @@ void maincycle(Run& run) {
             integratefirst = false;
             integrateblock(run.integrator, run.stations, run.timing, run.buffer, run.config.integrator,
                            run.sampleclock.sr);
+            if (run.channel) eloranmessages(run);
             if (shortintegrationdue(run.shortstart, run.buffer.bufend, run.settings.shortintegration))
                 shortintegration(run);
             if (run.health.resynccount >= badperiodcount) break;

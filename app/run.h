@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "acquisition/clock.h"
@@ -26,6 +27,7 @@
 #include "pulses/steering.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
+#include "timesync/elorantime.h"
 #include "timesync/taisync.h"
 
 namespace corvane {
@@ -54,6 +56,10 @@ struct Run {
     WaterfallImage image;
     MeasurementLog log;            // off unless [file] log is set
     StationPulses stationpulses;   // every station's pulse, for the log
+    std::unique_ptr<eloran::DataChannel> channel;  // only with an [eloran] list
+    EloranTime elorantime;
+    StatusValues laststatus;       // of the latest status line
+    bool statusshown = false;
 
     double shortstart = 0;         // sample time at which the short integration began, s
     std::int32_t longcount = 0;    // short integrations since the last waterfall line

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -170,6 +171,7 @@ const std::map<std::string, Section, std::less<>>& namedkeys() {
           {"stations", realfield(&Settings::stations)},
           {"remove8000frompps", flagfield(&Settings::remove8000frompps)}}},
         {"chaindelay", {}},
+        {"eloran", {}},
         {"stations",
          {{"hidden", realfield(&Settings::hidden)},
           {"blankedstns", realfield(&Settings::blankedstns)},
@@ -203,7 +205,7 @@ bool listentry(Settings& s, const std::string& section, const std::string& key, 
         s.chaindelays.push_back(e);
         return true;
     }
-    if (section == "stations") {
+    if (section == "stations" || section == "eloran") {
         StationEntry e;
         // Kept within +-INT32_MAX so that the absolute value always exists.
         e.gri = toint32(std::fmax(readnumber(key), -2147483647.0));
@@ -213,7 +215,7 @@ bool listentry(Settings& s, const std::string& section, const std::string& key, 
             e.letter = uppercased(key.substr(start, 1));
             e.suffix = key.substr(start + 1);
         }
-        s.selection.push_back(e);
+        (section == "eloran" ? s.eloranstations : s.selection).push_back(e);
         return true;
     }
     return false;
@@ -436,6 +438,15 @@ void validatesettings(const Settings& s) {
         refuse("date", " " + s.date, "expected mm-dd-yyyy (two digits each, four for the year) with month 1 .. 12 and day 1 .. 31");
     if (s.timegiven && !istimetext(s.time))
         refuse("time", " " + s.time, "expected hh:mm:ss (two digits each) with hours 0 .. 23, minutes and seconds 0 .. 59");
+    for (const StationEntry& e : s.eloranstations) {
+        const std::string name = "[eloran] " + std::to_string(e.gri) + e.letter;
+        if (!issecondaryletter(e.letter)) refuse(name, "", "the data channel is carried by a secondary station");
+        const bool selected = std::any_of(s.selection.begin(), s.selection.end(), [&](const StationEntry& x) {
+            return (x.gri < 0 ? -static_cast<std::int64_t>(x.gri) : x.gri) == e.gri && x.letter == e.letter;
+        });
+        if (!selected) refuse(name, "", "the station is not selected in [stations]");
+        if (s.singlepulses != 0) refuse(name, "", "the data channel needs the pulse groups; set singlepulses = 0");
+    }
 }
 
 }  // namespace corvane

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "acquisition/samplereader.h"
+#include "eloran/channel.h"
 #include "output/console.h"
 #include "output/measurementlog.h"
 #include "output/waterfall.h"
@@ -153,6 +154,9 @@ struct Settings {
     std::int32_t singlepulses = 0;
     std::int16_t printstationlist = 0;
     std::vector<StationEntry> selection;   // N = selection.size()
+
+    // [eloran]: stations whose data channel is decoded, each also in the selection
+    std::vector<StationEntry> eloranstations;
 };
 
 // Settings file name from the command-line arguments: joined by single blanks,
@@ -198,6 +202,7 @@ struct ModuleConfigs {
     DisplayConfig display;
     WaterfallConfig waterfall;
     LogConfig log;
+    eloran::ChannelConfig eloran;   // no stations: the data channel is off
 };
 ModuleConfigs moduleconfigs(const Settings& settings);
 // The sample reader's part alone (for the settings checks).

@@ -268,10 +268,25 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     EXPECT_NO_THROW(validatesettings(parsesettings(base(""), "1-5-2024", "9:05:00")));
     expectrefused(base("[stations]\n999m\n"), "999M");
     expectrefused(base("[taisync]\nintegrationtime = 10\n"), "integrationtime");
+    expectrefused(base("[eloran]\n7499y\n"), "[eloran] 7499Y");   // not selected
+    expectrefused(base("[eloran]\n7499m\n"), "[eloran] 7499M");   // not a secondary
+    expectrefused(base("singlepulses = 2\n[eloran]\n7499x\n"), "[eloran] 7499X");
     // Accepted near the limits.
     EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 32511\n"))));
     EXPECT_NO_THROW(validatesettings(parse(base("[stations]\n999a\nsinglepulses = 18\n"))));
     EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 1024\n[frequency]\nsr = 1000\n"))));
+}
+
+TEST(Settings, EloranStationsGoToTheirSelectedIndex) {
+    const Settings s = parse("[stations]\n6731m\n-6731y\n7499x\n[eloran]\n7499X\n6731y\n");
+    EXPECT_NO_THROW(validatesettings(s));
+    const eloran::ChannelConfig c = moduleconfigs(s).eloran;
+    ASSERT_EQ(c.stations.size(), 2u);
+    EXPECT_EQ(c.stations[0].station, 2);
+    EXPECT_EQ(c.stations[0].id, "7499X");
+    EXPECT_EQ(c.stations[1].station, 1);  // a blanking candidate is selected too
+    EXPECT_EQ(c.stations[1].gri, 6731);
+    EXPECT_TRUE(moduleconfigs(parse(base(""))).eloran.stations.empty());
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "eloran/crc14.h"
+
 namespace corvane::eloran {
 namespace {
 
 constexpr int misseslimit = 3;
+constexpr int quickmisseslimit = 30;
+constexpr std::uint64_t probespacing = 2 * codewords;  // quick search: words between full-correction probes  // quick search: a new phase is found while locked
 constexpr int erasuresteps[] = {0, 2, 4, 6, 8, 10};
 
 }  // namespace
@@ -17,21 +21,36 @@ std::optional<FramedMessage> Framer::push(std::uint8_t word, float margin) {
     margins_[slot] = std::isnan(margin) ? -INFINITY : margin;
     ++count_;
     if (count_ < codewords) return std::nullopt;
-    if (locked_ && count_ != expected_) return std::nullopt;
+    const bool expected = locked_ && count_ == expected_;
+    if (!expected) {
+        if (!quicksearch_ && locked_) return std::nullopt;
+        // Quick search: intact data words anywhere, and the moving probe
+        // while unlocked.
+        const bool probe = !locked_ && count_ % probespacing == count_ / probespacing % codewords;
+        if (quicksearch_ && !probe && !datacrcok()) return std::nullopt;
+    }
 
     std::optional<FramedMessage> found = trywindow();
     if (found) {
         locked_ = true;
         misses_ = 0;
         expected_ = count_ + codewords;
-    } else if (locked_) {
+    } else if (expected) {
         expected_ = count_ + codewords;
-        if (++misses_ >= misseslimit) {
+        if (++misses_ >= (quicksearch_ ? quickmisseslimit : misseslimit)) {
             locked_ = false;
             misses_ = 0;
         }
     }
     return found;
+}
+
+bool Framer::datacrcok() const {
+    // d0..d9 are the last 10 words: bits 0..55 in d0..d7, the CRC in d8, d9.
+    auto word = [&](int i) { return words_[(count_ - datawords + static_cast<std::uint64_t>(i)) % codewords]; };
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = bits << 7 | word(i);
+    return crc14(bits) == (word(8) | word(9) << 7);
 }
 
 std::optional<FramedMessage> Framer::trywindow() const {

@@ -9,6 +9,15 @@
 // that noise does not make messages) and the data words pass the CRC. A pass
 // locks the phase: only every 30th word is then tried. Three expected
 // messages failing in a row unlock it, and every word is tried again.
+// Quick search (for a decoder that runs all the time): while unlocked, a
+// window is tried only when its data words pass the CRC as received (a CRC
+// costs about a hundredth of the RS decodings), and besides once every 60
+// words, at a phase that moves on by one word each time, so that in 60 x 30
+// words every phase is tried with the full correction. A locked window is
+// corrected in full. Clean signals are thus found at once, weak ones within
+// 1800 GRIs (two minutes at GRI 6731), for a sixtieth of the cost. Because
+// intact messages at another phase are found while locked too, the lock is
+// kept through 30 failed messages instead of 3.
 #pragma once
 
 #include <array>
@@ -29,6 +38,9 @@ struct FramedMessage {
 
 class Framer {
 public:
+    Framer() = default;
+    explicit Framer(bool quicksearch) : quicksearch_(quicksearch) {}
+
     // Adds the word of the next GRI; returns the message that it completes.
     // Bits above bit 6 of `word` are ignored.
     std::optional<FramedMessage> push(std::uint8_t word, float margin);
@@ -38,6 +50,7 @@ public:
 
 private:
     std::optional<FramedMessage> trywindow() const;
+    bool datacrcok() const;  // the last 10 words pass the CRC as they are
 
     std::array<std::uint8_t, codewords> words_{};  // ring, slot = index % 30
     std::array<float, codewords> margins_{};
@@ -45,6 +58,7 @@ private:
     bool locked_ = false;
     std::uint64_t expected_ = 0;  // count at which the next message ends when locked
     int misses_ = 0;              // expected messages failed in a row
+    bool quicksearch_ = false;
 };
 
 }  // namespace corvane::eloran

@@ -113,6 +113,33 @@ TEST(Framer, UnlocksAfterThreeMissedMessagesAndFindsTheNewPhase) {
     EXPECT_EQ(found, expected);
 }
 
+TEST(Framer, QuickSearchAcquiresOnIntactDataWordsThenCorrectsInFull) {
+    Stream s(9);
+    std::vector<Codeword> sent;
+    std::vector<std::uint8_t> words;
+    for (int n = 0; n < 4; ++n) {
+        Codeword c = s.message();
+        sent.push_back(c);
+        // Message 0: a data word wrong (needs RS); message 1: parity words
+        // wrong only; messages 2, 3: data words wrong again.
+        if (n != 1) c[22] = static_cast<std::uint8_t>((c[22] + 5) % 128);
+        if (n == 1) c[3] = static_cast<std::uint8_t>((c[3] + 9) % 128);
+        if (n == 3) c[28] = static_cast<std::uint8_t>((c[28] + 1) % 128);
+        words.insert(words.end(), c.begin(), c.end());
+    }
+    Framer quick(true), full;
+    std::vector<std::uint64_t> fromquick, fromfull;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (auto m = quick.push(words[i], 1.0f)) {
+            fromquick.push_back(m->lastindex);
+            EXPECT_TRUE(std::equal(m->data.begin(), m->data.end(), sent[i / codewords].begin() + paritywords));
+        }
+        if (auto m = full.push(words[i], 1.0f)) fromfull.push_back(m->lastindex);
+    }
+    EXPECT_EQ(fromquick, (std::vector<std::uint64_t>{60, 90, 120}));
+    EXPECT_EQ(fromfull, (std::vector<std::uint64_t>{30, 60, 90, 120}));
+}
+
 TEST(Framer, NoiseDecodesNothing) {
     Stream s(8);
     Framer framer;

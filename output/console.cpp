@@ -26,9 +26,9 @@ void showtimestamp(Display& display, const ClockState& clock, const DisplayConfi
                   static_cast<int>(seconds));
     display.timestamp = text;
     display.utchour = static_cast<std::int32_t>(hours);
-
-    console.write(display.timestamp);
-    if (config.live) console.write(picture(" PC###.##s", {-static_cast<double>(clock.pcclockerror)}));
+    display.stamptext = display.timestamp;
+    if (config.live) display.stamptext += picture(" PC###.##s", {-static_cast<double>(clock.pcclockerror)});
+    console.write(display.stamptext);
 }
 
 void endstatusline(Console& console) {
@@ -36,10 +36,27 @@ void endstatusline(Console& console) {
     console.writeline("");
 }
 
+std::string statustext(const StatusValues& values) {
+    return picture(" max##### edge##.## ", {values.refpeak, values.refedge}) +
+           picture("SR #####.####Hz ", {values.sr}) +
+           picture("LO +#.#^^^^######.##us", {values.fracfreq, values.shownfdrift});
+}
+
 void showstatus(const StatusValues& values, Console& console) {
-    console.write(picture(" max##### edge##.## ", {values.refpeak, values.refedge}));
-    console.write(picture("SR #####.####Hz ", {values.sr}));
-    console.write(picture("LO +#.#^^^^######.##us", {values.fracfreq, values.shownfdrift}));
+    console.write(statustext(values));
+    endstatusline(console);
+}
+
+void showlineabove(const std::string& line, const Display& display, const StatusValues* status,
+                   Console& console) {
+    if (status == nullptr) {
+        console.writeline(line);
+        return;
+    }
+    const std::string last = display.stamptext + statustext(*status);
+    console.column1();
+    console.writeline(line.size() < last.size() ? line + std::string(last.size() - line.size(), ' ') : line);
+    console.write(last);
     endstatusline(console);
 }
 

@@ -30,6 +30,7 @@ struct StatusValues {
 struct Display {
     std::int32_t utchour = -1;   // UTC hour (0 .. 24) of the latest time stamp; -1 before the first
     std::string timestamp;       // "hh:mm:ss", UTC time of day of the buffer end
+    std::string stamptext;       // the time stamp as written (with the PC clock part in live mode)
 };
 
 // Writes the time stamp for buffer end `bufend` (s of sample time), without a
@@ -43,6 +44,16 @@ void showtimestamp(Display& display, const ClockState& clock, const DisplayConfi
 // The rest of the status line: " max##### edge##.## ", "SR #####.####Hz ",
 // "LO +#.#^^^^######.##us", then endstatusline.
 void showstatus(const StatusValues& values, Console& console);
+
+// The text showstatus writes before it ends the line.
+std::string statustext(const StatusValues& values);
+
+// A line above the status line: `line` at column 1, padded with blanks to the
+// length of the status line so nothing of it remains, a line end, then the
+// latest status line (display's time stamp and `status`) again when one has
+// been shown (status not null).
+void showlineabove(const std::string& line, const Display& display, const StatusValues* status,
+                   Console& console);
 
 // Ends the status line so that the next one overwrites it: one row up, to
 // column 1, then a line end.

@@ -78,6 +78,24 @@ TEST(StatusLine, RecordingAndLiveModeTextByteForByte) {
               "12:34:57 PC -0.25s max%123456 edge 5.26 SR 22050.1235Hz LO +0.0E+00     0.00us{up}\n");
 }
 
+TEST(StatusLine, ALineAboveItCoversItAndTheStatusLineIsWrittenAgain) {
+    Stamp s;
+    s.settings.live = true;
+    s.clock.pcclockerror = 0.25f;
+    s.show(45297);
+    const StatusValues v{1234.4f, 5.255f, 22050, 2.5e-7f, 0};
+    showstatus(v, s.console);
+    s.console.transcript.clear();
+    const std::string status = "12:34:57 PC -0.25s max 1234 edge 5.26 SR 22050.0000Hz LO +2.5E-07     0.00us";
+    showlineabove("eLoran 6731Y type 12 4c6039290f12635a5b5d", s.display, &v, s.console);
+    EXPECT_EQ(s.console.transcript, "{col1}eLoran 6731Y type 12 4c6039290f12635a5b5d" + std::string(status.size() - 41, ' ') +
+                                        "\n" + status + "{up}\n");
+    // Before the first status line: the line alone.
+    s.console.transcript.clear();
+    showlineabove("eLoran match", s.display, nullptr, s.console);
+    EXPECT_EQ(s.console.transcript, "eLoran match\n");
+}
+
 TEST(EndStatusLine, ReturnsToTheStartOfTheLine) {
     testing::FakeConsole console;
     console.write("status");

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "acquisition/samplereader.h"
 #include "core/loran.h"
 #include "core/numeric.h"
+#include "pulses/windowlistener.h"
 #include "stations/chaintiming.h"
 #include "stations/stationtable.h"
 
@@ -39,6 +41,11 @@ void startperiod(PulseIntegrator& integrator, const ChainTiming& timing, const I
         w.windowanchor = w.windowstart;
         w.pulseindex = 0;
     }
+}
+
+void attachlistener(PulseIntegrator& integrator, WindowListener* listener, std::vector<std::uint8_t> stations) {
+    integrator.listener = listener;
+    integrator.listened = std::move(stations);
 }
 
 void shiftwindows(PulseIntegrator& integrator, const std::vector<double>& shifts) {
@@ -173,6 +180,7 @@ struct WindowTarget {
     std::int16_t* im;
     float* power;                 // sample powers (only read when gated)
     size_t powersize;
+    WindowListener* listener;     // not null: shown every window of the station
 };
 
 WindowTarget windowtarget(const PulseIntegrator& in, size_t s, const Station& st, const Block& b) {
@@ -190,19 +198,24 @@ WindowTarget windowtarget(const PulseIntegrator& in, size_t s, const Station& st
     t.im = buffer.sampleim.data();
     t.power = buffer.samplepower.data();
     t.powersize = buffer.samplepower.size();
+    t.listener = s < in.listened.size() && in.listened[s] != 0 ? in.listener : nullptr;
     return t;
 }
 
 // One window at buffer index i0 with phase-code sign g into the scratch
 // rows; a blanked station's pulse samples are cleared after it (only inside
 // the window).
-void addwindowat(PulseIntegrator& in, const WindowTarget& t, std::int32_t i0, std::int16_t g, double windowstart) {
+void addwindowat(PulseIntegrator& in, const WindowTarget& t, std::int32_t i0, std::int16_t g, double windowstart,
+                 std::int32_t pulseindex) {
     if (t.shifted)
         addshiftedwindow(in, t.re + i0, t.im + i0, g, windowstart * t.bandcenter);
     else if (t.gated)
         addgatedwindow(in, t.row, t.re + i0, t.im + i0, t.power + i0, g);
     else
         addwindow(in, t.re + i0, t.im + i0, t.d, g);
+    if (t.listener != nullptr)
+        t.listener->window({static_cast<std::int32_t>(t.row / static_cast<size_t>(t.d)), pulseindex, t.re + i0,
+                            t.im + i0, t.d, g, windowstart});
     for (std::int32_t j = t.blanklo; j < t.blankhi; ++j) {
         const auto i = static_cast<size_t>(i0 + j);
         t.re[i] = 0;
@@ -277,7 +290,7 @@ void walkstation(PulseIntegrator& in, size_t s, const Station& st, Block& b) {
                             windowcount < std::numeric_limits<std::int32_t>::max();
         if (inside) {
             residual += static_cast<float>(x - first);
-            addwindowat(in, target, static_cast<std::int32_t>(first), g, windowstart);
+            addwindowat(in, target, static_cast<std::int32_t>(first), g, windowstart, pulseindex);
             if (++scratched == scratchwindows) {
                 flushscratch(in, target.row);
                 scratched = 0;

@@ -19,6 +19,7 @@ namespace corvane {
 struct StationTable;
 struct ChainTiming;
 struct SampleBuffer;
+class WindowListener;
 
 // What the integrator reads of the settings.
 struct IntegratorConfig {
@@ -52,6 +53,8 @@ struct PulseIntegrator {
     std::vector<float> timingresidual;       // N, sum of (exact - rounded) window start, samples
     std::vector<std::int32_t> blockre;       // D, scratch of integrateblock: one station's
     std::vector<std::int32_t> blockim;       // windows of one block, flushed into sumre / sumim
+    WindowListener* listener = nullptr;      // sees the windows of the stations flagged in `listened`
+    std::vector<std::uint8_t> listened;      // N flags (missing entries: not listened)
 };
 
 // Sizes every row for n stations of d samples, all zero.
@@ -61,6 +64,12 @@ void createintegrator(PulseIntegrator& integrator, std::int32_t n, std::int32_t 
 // station's walk starts at its first window of the period (chain timing).
 // The sums keep their contents (they are emptied by the fold).
 void startperiod(PulseIntegrator& integrator, const ChainTiming& timing, const IntegratorConfig& config);
+
+// Attaches `listener` (not owned; nullptr detaches) for the stations whose
+// flag in `stations` (index as the stations) is not 0: each of their
+// integrated windows is shown to it before a blanked station's pulse is
+// cleared. The integration itself does not change.
+void attachlistener(PulseIntegrator& integrator, WindowListener* listener, std::vector<std::uint8_t> stations);
 
 // Moves the walks of the stations by shifts[s] seconds (the daily chain steps).
 void shiftwindows(PulseIntegrator& integrator, const std::vector<double>& shifts);

@@ -1,4 +1,5 @@
 #include "pulses/integrator.h"
+#include "pulses/windowlistener.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,43 @@ TEST(IntegrateBlock, BlankedStationClearsItsPulseForLaterStations) {
     // Station 2's window starts at 30: only its first sample was cleared.
     EXPECT_EQ(w.integrator.sumre[48], 0);
     EXPECT_EQ(w.integrator.sumre[49], 1);
+}
+
+TEST(IntegrateBlock, AListenerSeesTheWindowsOfItsStationsBeforeBlanking) {
+    struct Seen : WindowListener {
+        std::vector<PulseWindow> windows;
+        std::vector<std::int16_t> first;  // each window's first sample (re) during the call
+        void window(const PulseWindow& w) override {
+            windows.push_back(w);
+            first.push_back(w.re[0]);
+        }
+    } seen;
+    World w(2, 8, 64);
+    w.timing.firstblankedsample = 0;
+    w.table.stations[0].blanked = 1;
+    w.timing.patterns[0].pulsecount = 2;
+    w.timing.patterns[0].pulseinterval[0] = w.timing.patterns[0].pulseinterval[1] = 16 / 1024.0;
+    w.timing.patterns[0].phasesign[1] = -1;
+    w.table.stations[0].gri = 3125;  // GRI 32 samples, as the pattern
+    for (size_t i = 0; i < 64; ++i) w.buffer.samplere[i] = static_cast<std::int16_t>(i);
+    attachlistener(w.integrator, &seen, {1});  // station 0 only
+    w.placeat(0, 8);
+    w.placeat(1, 8);
+    w.run();
+    // Station 0: windows at 8, 24, 40 (pulses 0, 1, 0), seen with their own
+    // samples before they were cleared; station 1 not at all, and it found
+    // the first window cleared.
+    ASSERT_EQ(seen.windows.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(seen.windows[k].station, 0);
+        EXPECT_EQ(seen.windows[k].pulseindex, static_cast<std::int32_t>(k % 2));
+        EXPECT_EQ(seen.windows[k].sign, k == 1 ? -1 : 1);
+        EXPECT_EQ(seen.windows[k].samples, 8);
+        EXPECT_DOUBLE_EQ(seen.windows[k].windowstart, (8 + 16.0 * static_cast<double>(k)) / 1024);
+        EXPECT_EQ(seen.first[k], 8 + 16 * static_cast<int>(k));
+    }
+    EXPECT_EQ(w.integrator.sumre[0], 8 - 24 + 40);
+    EXPECT_EQ(w.integrator.sumre[8], 0);
 }
 
 TEST(IntegrateBlock, CycleEndReanchorsOnTheGriGrid) {

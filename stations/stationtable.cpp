@@ -179,6 +179,7 @@ void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
         s.emissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
         s.power = toreal32(r.power);
         s.distance = toreal32(distance);
+        s.position = r.position;
     }
     for (SyncStation& s : table.sync) {
         if (s.gri != r.gri) continue;

@@ -61,6 +61,7 @@ struct Station {
     float power = 0;               // kW
     float distance = 0;            // km, short or long path; 0 when not found
     bool found = false;            // joined with a table record
+    GeoPoint position{};           // degrees, from the table record
 };
 
 struct SyncStation {

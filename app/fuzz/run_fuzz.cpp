@@ -53,6 +53,7 @@ const Key keys[] = {
     {"stations", "singlepulses"}, {"stations", "printstationlist"}, {"stations", "-6731m"},
     {"stations", "6731y"}, {"stations", "-7499x l"}, {"stations", "6000m"}, {"stations", "6000x"},
     {"stations", "6000y"}, {"stations", "5000a"}, {"stations", "999b"},
+    {"eloran", "6731y"},
 };
 
 const char* const values[] = {

@@ -1,9 +1,11 @@
 #include "tools/common/options.h"
 #include "simoptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 #include "core/errors.h"
 
@@ -83,13 +85,15 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
         auto arg = [&] { return options.value(); };
         if (a == "--table") {
             o.table = arg();
-        } else if (a == "--stations") {
+        } else if (a == "--stations" || a == "--eloran") {
             for (const std::string& s : split(arg(), ',')) {
                 if (s.empty()) continue;
                 StationChoice c;
-                if (!parsestation(s, c)) bad("option --stations: \"" + s + "\" is not a GRI and a letter such as 7499M");
-                o.stations.push_back(c);
+                if (!parsestation(s, c)) bad("option " + a + ": \"" + s + "\" is not a GRI and a letter such as 7499M");
+                (a == "--eloran" ? o.eloran : o.stations).push_back(c);
             }
+        } else if (a == "--eloran-id") {
+            o.eloranid = static_cast<std::int32_t>(integer(a, arg(), 0, 1023));
         } else if (a == "--chain-delay") {
             std::vector<std::string> p = split(arg(), ':');
             if (p.size() != 2) bad("option --chain-delay needs GRI:MILLISECONDS");
@@ -167,6 +171,14 @@ SimOptions parsesimoptions(const std::vector<std::string>& args) {
     o.version = asked.version;
     if (o.help || o.version) return o;
     if (o.output.empty() == o.live.empty()) bad("give either --output FILE or --live FILE");
+    for (const StationChoice& e : o.eloran) {
+        const std::string name = std::to_string(e.gri) + e.letter;
+        if (std::string_view("OPQRSTUVWXYZ").find(e.letter) == std::string_view::npos)
+            bad("option --eloran: " + name + " is not a secondary station (O to Z)");
+        if (std::none_of(o.stations.begin(), o.stations.end(),
+                         [&](const StationChoice& c) { return c.gri == e.gri && c.letter == e.letter; }))
+            bad("option --eloran: " + name + " is not among --stations");
+    }
     // The oscillator offset may drift; the band must leave room for its extreme.
     double maxshift = std::max(std::fabs(o.impairments.looffset),
                                std::fabs(o.impairments.looffset + o.impairments.lodrift * o.duration));
@@ -195,6 +207,14 @@ Stations and geometry:
   --attenuation DB      ground-wave loss beyond 1/distance, dB per 1000 km (8);
                         amplitude = level x sqrt(P / 1000 kW) x (1000 km / d)
                         x 10^(-DB x (d - 1000 km) / 20000 km), d at least 10 km
+
+eLoran data channel:
+  --eloran LIST         secondaries of --stations whose pulses 3 to 8 carry
+                        Eurofix messages (may be repeated): UTC subtypes 1 and
+                        2 in turn with the simulated time, every tenth message
+                        the station's ID and latitude or longitude
+  --eloran-id N         station ID in those messages, 0 .. 1023 (549 for 6731Y,
+                        else 0)
 
 Time:
   --start DATE          UTC start, YYYY-MM-DDTHH:MM:SS[.fff] (2024-01-01T00:00:00)

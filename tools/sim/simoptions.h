@@ -23,6 +23,8 @@ struct SimOptions {
     std::string table = "table.txt";
     std::vector<StationChoice> stations;
     std::vector<ChainDelayOption> chaindelays;
+    std::vector<StationChoice> eloran;   // secondaries of `stations` that send the data channel
+    std::int32_t eloranid = -1;          // station ID in their messages; -1: 549 for 6731Y, else 0
     double lat = 50.0, lon = 10.0;  // degrees, north / east positive
     double asf = 1.008;
     std::int32_t year = 2024, month = 1, day = 1, hour = 0, minute = 0;

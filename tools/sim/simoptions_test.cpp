@@ -63,12 +63,21 @@ TEST(SimOptions, RefusesMistakes) {
         {"--output", "a.wav", "--rate", "22050", "--lo-offset", "9500"},  // no band left
         {"--output", "a.wav", "--lo-drift", "100", "--duration", "300"},
         {"--output", "a.wav", "--frobnicate"},
+        {"--output", "a.wav", "--stations", "6731M,6731Y", "--eloran", "6731X"},  // not sent
+        {"--output", "a.wav", "--stations", "6731M,6731Y", "--eloran", "6731M"},  // not a secondary
+        {"--output", "a.wav", "--eloran-id", "1024"},
         {"--output"},
     };
     for (const auto& args : bad) {
         EXPECT_THROW(parsesimoptions(args), RuntimeError) << args.back();
     }
     EXPECT_TRUE(parsesimoptions({"--help"}).help);
+    const SimOptions o = parsesimoptions({"--output", "a.wav", "--stations", "6731Y,8830W", "--eloran", "6731y",
+                                          "--eloran", "8830W", "--eloran-id", "248"});
+    ASSERT_EQ(o.eloran.size(), 2u);
+    EXPECT_EQ(o.eloran[0].letter, 'Y');
+    EXPECT_EQ(o.eloran[1].gri, 8830);
+    EXPECT_EQ(o.eloranid, 248);
 }
 
 TEST(SimOptions, HelpDocumentsEveryOption) {
@@ -77,7 +86,7 @@ TEST(SimOptions, HelpDocumentsEveryOption) {
                                "--attenuation", "--start", "--duration", "--seed", "--rate", "--bits", "--stereo",
                                "--mono", "--output", "--live", "--file-seconds", "--file-frames", "--realtime",
                                "--no-end-file", "--noise", "--cw", "--impulses", "--ppm", "--lo-offset", "--lo-drift",
-                               "--quiet", "--help"})
+                               "--quiet", "--help", "--eloran", "--eloran-id"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
+#include "acquisition/clock.h"
 #include "acquisition/livewriter.h"
 #include "acquisition/wavfile.h"
 #include "core/errors.h"
+#include "core/loran.h"
 #include "core/numeric.h"
 #include "platform/platform.h"
 #include "stations/geodesy.h"
@@ -50,6 +53,18 @@ std::vector<SimStation> simstations(const SimOptions& options, const std::string
         s.delay = static_cast<double>(st.emissiondelay) / 1000 +
                   static_cast<double>(propagationtime(st.distance, speed));
         s.amplitude = groundwaveamplitude(options.level, st.power, st.distance, options.attenuation);
+        for (const StationChoice& e : options.eloran) {
+            if (e.gri != st.gri || std::string(1, e.letter) != st.letter) continue;
+            s.eloran = true;
+            s.schedule.gri = st.gri;
+            s.schedule.emissiondelay = toint64(static_cast<double>(st.emissiondelay) * 100);
+            s.schedule.leapseconds = programscaleoffset + leapseconds(options.year, options.month);
+            s.schedule.stationid = static_cast<std::uint16_t>(
+                options.eloranid >= 0 ? options.eloranid : (st.gri == 6731 && st.letter == "Y" ? 549 : 0));
+            s.schedule.role = static_cast<std::uint8_t>(std::string_view("MVWXYZ").find(st.letter[0]) % 8);
+            s.schedule.latitude = static_cast<std::int32_t>(toint64(st.position.lat * 1e7));
+            s.schedule.longitude = static_cast<std::int32_t>(toint64(st.position.lon * 1e7));
+        }
         result.push_back(s);
         summary += "  " + std::to_string(st.gri) + st.letter + " " + st.name + ": " + fixed(st.distance, 1) +
                    " km, arrival delay " + fixed(s.delay * 1000, 6) + " ms, amplitude " + fixed(s.amplitude, 5) +

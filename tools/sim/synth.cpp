@@ -8,6 +8,7 @@
 #include "acquisition/clock.h"
 #include "core/errors.h"
 #include "core/numeric.h"
+#include "eloran/patterns.h"
 #include "stations/chaintiming.h"
 
 namespace corvane::sim {
@@ -42,7 +43,13 @@ void addpulses(StationState& s, const PulseShape& shape, double truerate, std::i
     std::int32_t pulse = s.pulse;
     bool finished = true;  // every pulse so far ends before this block's end
     for (;;) {
-        double x = pulsetime(s, interval, pulse) * truerate;
+        // The data channel's shift of this pulse, us.
+        std::int32_t shift = 0;
+        if (s.schedule && s.pattern.count == 16 && pulse % 8 >= 2) {
+            const std::int64_t gri = s.firstgri + 2 * interval + pulse / 8;
+            shift = eloran::wordpattern(s.schedule->word(gri))[static_cast<std::size_t>(pulse % 8 - 2)];
+        }
+        double x = (pulsetime(s, interval, pulse) + shift * 1e-6) * truerate;
         double startsample = std::floor(x);
         std::int64_t first = toint64(startsample) - shape.pre;
         if (first >= n1) break;
@@ -55,6 +62,13 @@ void addpulses(StationState& s, const PulseShape& shape, double truerate, std::i
             const double* row1 = row0 + shape.length;
             double sr = s.phasorre * s.pattern.sign[pulse];
             double si = s.phasorim * s.pattern.sign[pulse];
+            if (shift != 0) {
+                // A delay of 1 us turns the 100 kHz carrier by -36 degrees.
+                const double turn = -2 * pi * carrier * shift * 1e-6;
+                const double r = sr * std::cos(turn) - si * std::sin(turn);
+                si = sr * std::sin(turn) + si * std::cos(turn);
+                sr = r;
+            }
             std::int64_t lo = std::max(first, n0), hi = std::min(end, n1);
             for (std::int64_t n = lo; n < hi; ++n) {
                 std::size_t j = static_cast<std::size_t>(n - first);
@@ -216,6 +230,8 @@ Synth makesynth(double rate, const std::vector<SimStation>& stations, const Impa
         s.phasorre = st.amplitude * std::cos(phase);
         s.phasorim = st.amplitude * std::sin(phase);
         s.interval = static_cast<std::int64_t>(std::floor((s.lead - st.delay) / s.period)) - 1;
+        s.firstgri = (start.seconds * 100000 - r) / st.gri;
+        if (st.eloran) s.schedule = std::make_shared<eloran::MessageSchedule>(st.schedule);
         s.pulse = 0;
         synth.stations.push_back(s);
     }

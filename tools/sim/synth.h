@@ -15,10 +15,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "eloran/schedule.h"
 #include "pulseshape.h"
 
 namespace corvane::sim {
@@ -40,6 +42,11 @@ struct SimStation {
     char letter = 'M';
     double delay = 0;            // s: emission delay (+ chain delay) + propagation time
     double amplitude = 0;        // envelope peak, full-scale units
+    // eLoran data channel (secondaries only): pulses 3..8 of each GRI are
+    // moved by -1, 0 or +1 us, envelope and carrier, by the pattern of the
+    // word the schedule sends in that GRI.
+    bool eloran = false;
+    eloran::ScheduleConfig schedule;
 };
 
 // Ground-wave amplitude: level x sqrt(power / 1000 kW) x (1000 km / d) x
@@ -87,6 +94,8 @@ struct StationState {
     double phasorre = 0, phasorim = 0;  // amplitude x carrier phase
     std::int64_t interval = 0;   // interval of the first pulse not yet finished
     std::int32_t pulse = 0;      // its index in the pattern
+    std::int64_t firstgri = 0;   // GRIs since 1958 on the Loran scale at the start of interval 0
+    std::shared_ptr<eloran::MessageSchedule> schedule;  // with the data channel
 };
 
 struct Synth {

@@ -1,0 +1,56 @@
+#include "eloran/schedule.h"
+
+#include "acquisition/clock.h"
+
+namespace corvane::eloran {
+
+namespace {
+
+constexpr std::int64_t second10us = 100000;
+constexpr std::int64_t hour10us = 3600 * second10us;
+
+}  // namespace
+
+Message scheduledmessage(const ScheduleConfig& config, std::int64_t m) {
+    Message msg;
+    if (m % 10 == 9) {
+        msg.type = 4;
+        msg.stationid = config.stationid;
+        msg.health = 0;
+        msg.system = 1;
+        msg.role = config.role;
+        const bool latitude = (m / 10) % 2 == 0;
+        msg.coordinatekind = latitude ? 1 : 2;
+        msg.coordinate = latitude ? config.latitude : config.longitude;
+        return msg;
+    }
+    msg.type = 6;
+    msg.subtype = m % 2 == 0 ? 1 : 2;
+    const std::int64_t tot = (m + 1) * codewords * static_cast<std::int64_t>(config.gri) + config.emissiondelay -
+                             static_cast<std::int64_t>(config.leapseconds) * second10us;
+    const std::int64_t hours = tot / hour10us;  // since 1958, 24 a day
+    msg.timeinhour = static_cast<std::uint32_t>(tot - hours * hour10us);
+    if (msg.subtype == 1) {
+        const auto days = static_cast<std::int32_t>(hours / 24);
+        std::int32_t year = 1958 + days / 366;
+        while (daysince1958(year + 1, 1, 1) <= days) ++year;
+        msg.year = static_cast<std::uint8_t>(year - 2000);
+        msg.hourofyear = static_cast<std::uint16_t>(hours - static_cast<std::int64_t>(daysince1958(year, 1, 1)) * 24);
+    } else {
+        msg.leapseconds = static_cast<std::uint8_t>(config.leapseconds);
+    }
+    return msg;
+}
+
+std::uint8_t MessageSchedule::word(std::int64_t gri) {
+    if (gri < 0) return 0;
+    const std::int64_t m = gri / codewords;
+    auto it = cache_.find(m);
+    if (it == cache_.end()) {
+        if (cache_.size() > 4) cache_.erase(cache_.begin());
+        it = cache_.emplace(m, rsencode(encodemessage(scheduledmessage(config_, m)))).first;
+    }
+    return it->second[static_cast<std::size_t>(gri % codewords)];
+}
+
+}  // namespace corvane::eloran
