@@ -129,11 +129,14 @@ void eloranmessages(Run& run) {
         Console& console = run.platform.console;
         const StatusValues* status = run.statusshown ? &run.laststatus : nullptr;
         showlineabove(eloran::messageline(m.framed.message, st.id), run.display, status, console);
+        logeloranmessage(run, m, st.id);
         const double propagation = static_cast<double>(propagationtime(
             run.stations.stations[static_cast<size_t>(st.station)].distance, run.timing.propagationspeed));
         const std::optional<EloranFix> fix =
             takeeloranmessage(run.elorantime, m, st, propagation, run.clock, run.config.tai.clockoffset);
-        if (fix) showlineabove(eloranreport(*fix), run.display, status, console);
+        if (!fix) continue;
+        showlineabove(eloranreport(*fix), run.display, status, console);
+        logeloranfix(run, *fix);
     }
 }
 

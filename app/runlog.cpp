@@ -1,8 +1,10 @@
 #include "app/runlog.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
+#include "core/calendar.h"
 #include "core/numeric.h"
 
 namespace corvane {
@@ -16,7 +18,51 @@ std::string newestsample(const Run& run) {
     return logutc(displayepoch(run.clock) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
 }
 
+// "yyyy-mm-ddThh:mm:ss.sssssZ" of a UTC time in 10 us units since 1958.
+std::string messageutctext(std::int64_t units) {
+    constexpr std::int64_t perday = 8640000000;
+    const std::int64_t day = units >= 0 ? units / perday : -((-units + perday - 1) / perday);
+    const std::int64_t inday = units - day * perday;
+    const CivilDate date = civilfromdays(day + daysfromcivil(1958, 1, 1));
+    char text[48];
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02lld:%02lld:%02lld.%05lldZ", static_cast<long long>(date.year),
+                  date.month, date.day, static_cast<long long>(inday / 360000000),
+                  static_cast<long long>(inday / 6000000 % 60), static_cast<long long>(inday / 100000 % 60),
+                  static_cast<long long>(inday % 100000));
+    return text;
+}
+
 }  // namespace
+
+void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, const std::string& station) {
+    if (!run.log.on()) return;
+    const eloran::Message& m = channelmessage.framed.message;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    LogEloranMessage record{station, m.type, m.subtype, "", -1, 0, false, -1, -1, nan, nan, ""};
+    if (m.type == 6 && m.subtype == 1) {
+        record.messageutc = messageutctext(eloran::utctime(m));
+        record.hourofyear = m.hourofyear;
+    } else if (m.type == 6 && m.subtype == 2) {
+        record.leap = m.leapseconds;
+        record.hasleap = true;
+    } else if (m.type == 4) {
+        record.stationid = m.stationid;
+        record.health = m.health;
+        (m.coordinatekind == 1 ? record.latitude : record.longitude) = m.coordinate * 1e-7;
+    }
+    char hex[3];
+    for (const std::uint8_t w : channelmessage.framed.data) {
+        std::snprintf(hex, sizeof hex, "%02x", w);
+        record.words += hex;
+    }
+    writerecord(run.log, eloranmessagerecord(record, newestsample(run)));
+}
+
+void logeloranfix(Run& run, const EloranFix& fix) {
+    if (!run.log.on()) return;
+    const LogEloranFix record{fix.match ? "match" : "disagree", fix.station, fix.offset, fix.residual, fix.ut};
+    writerecord(run.log, eloranfixrecord(record, newestsample(run)));
+}
 
 void logstart(Run& run, const std::string& settingsfile) {
     if (!run.log.on()) return;

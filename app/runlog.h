@@ -20,6 +20,9 @@ void logstatus(Run& run);
 void logsync(Run& run, const std::optional<TaiResult>& result);
 // The waterfall line just appended.
 void logline(Run& run);
+// A decoded eLoran message of the data channel, and a time fix from one.
+void logeloranmessage(Run& run, const eloran::ChannelMessage& message, const std::string& station);
+void logeloranfix(Run& run, const EloranFix& fix);
 // How the run ended: reason "end of data", "quit key" or "runtime error"
 // (error 1 .. 4 and its message), with the exit status. Never throws: a failed
 // run's end must not hide its error. Returns false when the write failed.
