@@ -54,6 +54,24 @@ WavFormat parseformat(const unsigned char* p, std::uint32_t size) {
     return f;
 }
 
+// The first fmt chunk into layout.format; false (with the fault) when it
+// is too short or cannot be read.
+bool readformat(const ReadAt& readat, const WavChunk& chunk, WavLayout& layout) {
+    if (chunk.size < 16) {
+        layout.fault = "the fmt chunk holds only " + std::to_string(chunk.size) + " bytes";
+        return false;
+    }
+    unsigned char f[40] = {};
+    std::size_t want = chunk.size < 40 ? chunk.size : 40;
+    if (readat(chunk.offset, f, want) != static_cast<std::int64_t>(want)) {
+        layout.fault = "truncated fmt chunk";
+        return false;
+    }
+    layout.format = parseformat(f, chunk.size);
+    layout.hasformat = true;
+    return true;
+}
+
 }  // namespace
 
 WavLayout scanwav(const ReadAt& readat, std::int64_t length, bool wholefile) {
@@ -84,20 +102,8 @@ WavLayout scanwav(const ReadAt& readat, std::int64_t length, bool wholefile) {
             if (chunk.id == "data" && layout.firstdata < 0) layout.firstdata = index;
             break;
         }
-        if (chunk.id == "fmt " && layout.firstdata < 0 && !layout.hasformat) {
-            if (chunk.size < 16) {
-                layout.fault = "the fmt chunk holds only " + std::to_string(chunk.size) + " bytes";
-                break;
-            }
-            unsigned char f[40] = {};
-            std::size_t want = chunk.size < 40 ? chunk.size : 40;
-            if (readat(chunk.offset, f, want) != static_cast<std::int64_t>(want)) {
-                layout.fault = "truncated fmt chunk";
-                break;
-            }
-            layout.format = parseformat(f, chunk.size);
-            layout.hasformat = true;
-        }
+        if (chunk.id == "fmt " && layout.firstdata < 0 && !layout.hasformat && !readformat(readat, chunk, layout))
+            break;
         const std::int64_t next = chunk.offset + chunk.size + (chunk.size & 1);
         if (chunk.id == "data" && layout.firstdata < 0) {
             layout.firstdata = index;

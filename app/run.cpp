@@ -41,12 +41,12 @@ std::optional<TaiResult> synchronise(Run& run) {
         readnextblock(run);
         return true;
     });
-    std::vector<long double> propagation, masterpropagation;
+    Propagation propagation;
     for (const SyncStation& ref : refs) {
-        propagation.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
-        masterpropagation.push_back(propagationtime(ref.masterdistance, run.timing.propagationspeed));
+        propagation.station.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
+        propagation.master.push_back(propagationtime(ref.masterdistance, run.timing.propagationspeed));
     }
-    run.tairesult = finishtaisync(run.taisync, refs, propagation, masterpropagation, run.clock, run.config.tai, console);
+    run.tairesult = finishtaisync(run.taisync, refs, propagation, run.clock, run.config.tai, console);
     return run.tairesult;
 }
 
@@ -278,6 +278,30 @@ int runmonitor(const std::string& settingsfile, Platform& platform, std::ostream
     return 0;
 }
 
+// The --help text.
+constexpr const char* helptext =
+    "usage: corvane [--check] [settings file]\n"
+    "       corvane -h | --help | -V | --version\n"
+    "\n"
+    "Monitors Loran-C signals in the complex baseband samples of a receiver.\n"
+    "All other arguments, joined by single blanks, name the settings file;\n"
+    "without them it is \"corvane.ini\". Press q to quit.\n"
+    "\n"
+    "  --check        read and check the settings file and the station table,\n"
+    "                 print the station list, every warning and the refusal\n"
+    "                 if any; exit 0 when a run would start, 1 when refused;\n"
+    "                 the samples are not opened\n"
+    "  -h, --help     this text\n"
+    "  -V, --version  the program's version\n"
+    "\n"
+    "Every argument starting with \"-\" is taken as an option, and one not\n"
+    "listed here is an error: a settings file whose name starts with \"-\" is\n"
+    "given as ./-name.\n"
+    "\n"
+    "Exit status: 0 at the end of the data or on q, else the runtime error\n"
+    "number (1 illegal function call, 2 file not found, 3 file I/O error,\n"
+    "4 out of memory).";
+
 int corvanemain(int argc, const char* const* argv, Platform& platform, std::ostream& err) {
     // Every argument starting with "-" is an option: a settings file name
     // starting with "-" is not worth the confusion.
@@ -299,28 +323,7 @@ int corvanemain(int argc, const char* const* argv, Platform& platform, std::ostr
         }
     }
     if (help) {
-        platform.console.writeline(
-            "usage: corvane [--check] [settings file]\n"
-            "       corvane -h | --help | -V | --version\n"
-            "\n"
-            "Monitors Loran-C signals in the complex baseband samples of a receiver.\n"
-            "All other arguments, joined by single blanks, name the settings file;\n"
-            "without them it is \"corvane.ini\". Press q to quit.\n"
-            "\n"
-            "  --check        read and check the settings file and the station table,\n"
-            "                 print the station list, every warning and the refusal\n"
-            "                 if any; exit 0 when a run would start, 1 when refused;\n"
-            "                 the samples are not opened\n"
-            "  -h, --help     this text\n"
-            "  -V, --version  the program's version\n"
-            "\n"
-            "Every argument starting with \"-\" is taken as an option, and one not\n"
-            "listed here is an error: a settings file whose name starts with \"-\" is\n"
-            "given as ./-name.\n"
-            "\n"
-            "Exit status: 0 at the end of the data or on q, else the runtime error\n"
-            "number (1 illegal function call, 2 file not found, 3 file I/O error,\n"
-            "4 out of memory).");
+        platform.console.writeline(helptext);
         return 0;
     }
     if (version) {

@@ -335,6 +335,41 @@ void correlate(TaiSync& sync, const TaiSyncEntry& e) {
     }
 }
 
+// The strongest slot of either correlation, master checked before secondary
+// at each slot (strictly greater, from 0); slot -1 when nothing is above 0.
+struct Strongest {
+    std::int64_t slot = -1;
+    float power = 0;
+    bool master = false;
+};
+
+Strongest strongestslot(const TaiSync& sync, std::int64_t len) {
+    Strongest best;
+    for (std::int64_t s = 0; s < len; ++s) {
+        const auto x = static_cast<std::size_t>(s);
+        if (sync.mastercorr[x] > best.power) best = {s, sync.mastercorr[x], true};
+        if (sync.secondarycorr[x] > best.power) best = {s, sync.secondarycorr[x], false};
+    }
+    return best;
+}
+
+// Of the secondary-type peaks 1 .. found - 1, the one whose distance from the
+// master-type peak comes nearest the table's prediction (modulo the interval
+// p, s): the reference's own pulse group, not a stronger station of its chain.
+int nearestspacing(const TaiSyncEntry& e, int found, double p) {
+    int index = 1;
+    double nearest = p;
+    for (int i = 1; i < found; ++i) {
+        const double x = (static_cast<double>(e.peaktime[i]) - e.peaktime[0] - e.spacing) / p;
+        const double miss = std::fabs(p * (x - std::nearbyint(x)));
+        if (miss < nearest) {
+            nearest = miss;
+            index = i;
+        }
+    }
+    return index;
+}
+
 // Other letters: four passes over the correlations, each taking the
 // strongest slot (master checked before secondary) and clearing the group
 // and its repeat one GRI later. Returns whether a peak of the letter's type
@@ -356,22 +391,10 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
     // master correlation's noise (not a sidelobe of a secondary group).
     const float masternoise = wantmaster ? e.noise : median(std::vector<float>(sync.mastercorr.begin(), sync.mastercorr.begin() + len));
     for (int pass = 0; pass < 4; ++pass) {
-        float best = 0;
-        std::int64_t bestslot = -1;
-        bool master = false;
-        for (std::int64_t s = 0; s < len; ++s) {
-            const auto x = static_cast<std::size_t>(s);
-            if (sync.mastercorr[x] > best) {
-                best = sync.mastercorr[x];
-                bestslot = s;
-                master = true;
-            }
-            if (sync.secondarycorr[x] > best) {
-                best = sync.secondarycorr[x];
-                bestslot = s;
-                master = false;
-            }
-        }
+        const Strongest strongest = strongestslot(sync, len);
+        const std::int64_t bestslot = strongest.slot;
+        const float best = strongest.power;
+        const bool master = strongest.master;
         if (bestslot < 0) break;  // nothing left above 0
         const float time = static_cast<float>(static_cast<double>(bestslot) / sr);
         if (master) {
@@ -397,21 +420,8 @@ bool findpatternpeaks(TaiSync& sync, TaiSyncEntry& e, const SyncStation& ref, co
     }
     if (nextsecondary == 1) return false;
     e.peakindex = 1;  // the strongest secondary-type peak
-    if (masterfound && e.spacingknown && nextsecondary > 2 && !(e.peakpower[0] < receivedratio * masternoise)) {
-        // The secondary-type peak whose distance from the master-type peak
-        // comes nearest the table's prediction: the reference's own pulse
-        // group, not a stronger station of its chain.
-        const double p = static_cast<double>(len) / sr;
-        double nearest = p;
-        for (int i = 1; i < nextsecondary; ++i) {
-            const double x = (static_cast<double>(e.peaktime[i]) - e.peaktime[0] - e.spacing) / p;
-            const double miss = std::fabs(p * (x - std::nearbyint(x)));
-            if (miss < nearest) {
-                nearest = miss;
-                e.peakindex = i;
-            }
-        }
-    }
+    if (masterfound && e.spacingknown && nextsecondary > 2 && !(e.peakpower[0] < receivedratio * masternoise))
+        e.peakindex = nearestspacing(e, nextsecondary, static_cast<double>(len) / sr);
     return true;
 }
 
@@ -501,9 +511,11 @@ double errorsum(const TaiSync& sync, const std::vector<SyncStation>& refs, std::
 
 }  // namespace
 
-TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
-                       float searchrange) {
-    TaiResult result;
+namespace {
+
+// Expected and measured phase of every entry, and its peak amplitude and
+// noise for the result.
+void setphases(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch, TaiResult& result) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         TaiSyncEntry& e = sync.entries[t];
@@ -520,17 +532,14 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
         }
         result.references.push_back(r);
     }
-    const std::int64_t common = commonperiodunits(measuredgris(sync, refs), maxcommonperiodunits);
-    result.commonperiod = static_cast<double>(common) / 100000;
-    if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
+}
 
-    const double p0 = interval(refs[0].gri);
-    double d0 = static_cast<double>(sync.entries[0].expectedphase) - sync.entries[0].measuredphase;
-    if (d0 > p0 / 2) d0 -= p0;
-    if (d0 < -p0 / 2) d0 += p0;
-
-    const std::int64_t nsteps =
-        std::clamp<std::int64_t>(toint64(static_cast<double>(searchrange) / p0), 0, maxsearchsteps);
+// Candidates n x p0 + d0 for n = 0, 0, -1, 1, -2, 2, ... up to nsteps, until
+// one fits within one unit of error: the best into result (offset, best,
+// match).
+void searchcandidates(const TaiSync& sync, const std::vector<SyncStation>& refs, std::int64_t nsteps, double p0,
+                      double d0, TaiResult& result) {
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
     double best = result.best;
     std::int64_t bestn = 0;
     bool done = false;
@@ -551,6 +560,27 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
     result.best = best;
     result.match = best < 1;
     result.offset = result.match ? static_cast<double>(bestn) * p0 + d0 : d0;
+}
+
+}  // namespace
+
+TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double startepoch,
+                       float searchrange) {
+    TaiResult result;
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    setphases(sync, refs, startepoch, result);
+    const std::int64_t common = commonperiodunits(measuredgris(sync, refs), maxcommonperiodunits);
+    result.commonperiod = static_cast<double>(common) / 100000;
+    if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
+
+    const double p0 = interval(refs[0].gri);
+    double d0 = static_cast<double>(sync.entries[0].expectedphase) - sync.entries[0].measuredphase;
+    if (d0 > p0 / 2) d0 -= p0;
+    if (d0 < -p0 / 2) d0 += p0;
+
+    const std::int64_t nsteps =
+        std::clamp<std::int64_t>(toint64(static_cast<double>(searchrange) / p0), 0, maxsearchsteps);
+    searchcandidates(sync, refs, nsteps, p0, d0, result);
     if (nsteps > 0 && result.commonperiod < ambiguouscommonperiod) {
         // Candidates a common period apart fit equally well: no measurement
         // can tell them apart.
@@ -590,19 +620,17 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
     return startepoch + change + 0.05;
 }
 
-TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
-                        const std::vector<long double>& propagation,
-                        const std::vector<long double>& masterpropagation, ClockState& clock,
-                        const TaiConfig& config, Console& console) {
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
+                        ClockState& clock, const TaiConfig& config, Console& console) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         TaiSyncEntry& e = sync.entries[t];
-        const long double prop = t < propagation.size() ? propagation[t] : 0.0L;
+        const long double prop = t < propagation.station.size() ? propagation.station[t] : 0.0L;
         e.expecteddelay =
             toreal32(static_cast<double>(static_cast<long double>(refs[t].emissiondelay) / 1000 + prop));
         e.spacingknown = refs[t].masterfound;
         if (e.spacingknown) {
-            const long double mprop = t < masterpropagation.size() ? masterpropagation[t] : 0.0L;
+            const long double mprop = t < propagation.master.size() ? propagation.master[t] : 0.0L;
             e.spacing = toreal32(static_cast<double>(
                 static_cast<long double>(e.expecteddelay) -
                 (static_cast<long double>(refs[t].masteremissiondelay) / 1000 + mprop)));

@@ -76,6 +76,13 @@ struct TaiReferenceResult {
     double residual = 0;              // s, measured less expected phase at the offset reported
 };
 
+// Propagation times of the reference entries (s), in list order: of each
+// station and of its chain's master (0 where the master is not in the table).
+struct Propagation {
+    std::vector<long double> station;
+    std::vector<long double> master;
+};
+
 struct TaiResult {
     bool match = false;
     double offset = 0;                // s, sampleepoch - startepoch
@@ -139,10 +146,8 @@ std::string periodtext(std::int64_t units);
 // the work arrays. propagation holds each entry's propagation time, s, and
 // masterpropagation that of its chain's master (0 where not in the table).
 // Returns the result (also for the measurement log).
-TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs,
-                        const std::vector<long double>& propagation,
-                        const std::vector<long double>& masterpropagation, ClockState& clock,
-                        const TaiConfig& config, Console& console);
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
+                        ClockState& clock, const TaiConfig& config, Console& console);
 
 // Live mode: the start epoch moved onto the PC clock time of sample time 0
 // (pcblocktime of the buffer end less the samples gathered); the day part is

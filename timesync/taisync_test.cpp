@@ -80,7 +80,7 @@ void synchronise(TaiSync& sync, const std::vector<SyncStation>& refs, Stream& st
     stream.restart(settings.sr);
     if (!starttaisync(sync, refs, stream.buffer, settings, console)) return;
     gathersamples(sync, refs, stream.buffer, settings, [&] { return stream.read(settings.sr); });
-    finishtaisync(sync, refs, propagation, {}, clock, settings, console);
+    finishtaisync(sync, refs, {propagation, {}}, clock, settings, console);
 }
 
 TEST(CarrierOffsets, MultipleOfTheGriRateNearestTheBandCentre) {
@@ -638,7 +638,7 @@ struct LiveRun {
             readblock(reader, buffer, clock, input, settings.sr, platform);
             return true;
         });
-        finishtaisync(sync, table.sync, {0.0L}, {}, clock, settings, platform.console);
+        finishtaisync(sync, table.sync, {{0.0L}, {}}, clock, settings, platform.console);
     }
     ~LiveRun() { deletefile(input.samplefile); }
 };
