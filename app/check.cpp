@@ -16,18 +16,30 @@ void reportsettingswarnings(const std::vector<std::string>& warnings, std::ostre
 
 int checksettings(const std::string& settingsfile, Platform& platform, std::ostream& err) {
     Console& console = platform.console;
+    std::vector<std::string> refusals;
+    int number = illegalfunctioncall;
     try {
         std::vector<std::string> warnings;
         const Settings settings = loadsettings(settingsfile, platform.clock, &warnings);
         reportsettingswarnings(warnings, err);
-        validatesettings(settings);
-        const StationTable table = loadstationtable(moduleconfigs(settings).stations);
-        showstationlist(table, console);
-        showsyncsummary(table, console);
-        console.writeline("");
+        refusals = settingsrefusals(settings);
+        try {
+            const StationTable table = loadstationtable(moduleconfigs(settings).stations);
+            showstationlist(table, console);
+            showsyncsummary(table, console);
+            console.writeline("");
+        } catch (const RuntimeError& e) {
+            if (refusals.empty()) number = e.number();
+            refusals.push_back(e.what());
+        }
     } catch (const RuntimeError& e) {
-        err << "corvane: " << e.what() << "\ncorvane: " << settingsfile
-            << ": a run with these settings would be refused (runtime error " << e.number() << ")\n"
+        number = e.number();
+        refusals.push_back(e.what());
+    }
+    if (!refusals.empty()) {
+        for (const std::string& r : refusals) err << "corvane: " << r << "\n";
+        err << "corvane: " << settingsfile << ": a run with these settings would be refused (runtime error "
+            << number << ")\n"
             << std::flush;
         return 1;
     }

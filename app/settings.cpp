@@ -370,8 +370,8 @@ bool digits(const std::string& text, std::size_t from, std::size_t count, int& v
     return true;
 }
 
-[[noreturn]] void refuse(const std::string& key, const std::string& value, const std::string& why) {
-    throw RuntimeError(illegalfunctioncall, "setting " + key + " =" + value + " refused: " + why);
+std::string refusal(const std::string& key, const std::string& value, const std::string& why) {
+    return "setting " + key + " =" + value + " refused: " + why;
 }
 
 }  // namespace
@@ -390,34 +390,41 @@ bool istimetext(const std::string& text) {
            seconds <= 59;
 }
 
-void validatesettings(const Settings& s) {
-    if (!(s.sr > 0)) refuse("sr", real64text(s.sr), "the sample rate must be greater than 0");
+std::vector<std::string> settingsrefusals(const Settings& s) {
+    std::vector<std::string> refusals;
+    auto refuse = [&](const std::string& key, const std::string& value, const std::string& why) {
+        refusals.push_back(refusal(key, value, why));
+    };
+    const BlockGeometry g = computeblockgeometry(moduleinputconfig(s));
+    if (!(s.sr > 0))
+        refuse("sr", real64text(s.sr), "the sample rate must be greater than 0");
     // Below this a window spans many pulses and a block ever more of them:
     // nothing can be received, and the integration would take hours.
-    if (s.sr < 1000) refuse("sr", real64text(s.sr), "the sample rate must be at least 1000 Hz");
-    if (s.displaysamples < 1)
+    else if (s.sr < 1000)
+        refuse("sr", real64text(s.sr), "the sample rate must be at least 1000 Hz");
+    else if (s.displaysamples < 1)
         refuse("displaysamples", integertext(s.displaysamples), "a pulse window needs at least 1 sample");
-    BlockGeometry g = computeblockgeometry(moduleinputconfig(s));
-    if (g.requestedblocklen < 1)
+    else if (g.requestedblocklen < 1)
         refuse("sr", real64text(s.sr),
                "a sample rate below 2756.25 gives blocks of 0 samples; set fileblocklen");
-    if (!g.fits) {
+    else if (!g.fits) {
         if (s.fileblocklen > 0)
             refuse("fileblocklen", integertext(s.fileblocklen),
                    "block length plus overlap must not exceed 32767 samples");
-        if (g.requestedblocklen + 256 <= 32767)
+        else if (g.requestedblocklen + 256 <= 32767)
             refuse("displaysamples", integertext(s.displaysamples),
                    "the overlap it needs plus the block length must not exceed 32767 samples");
-        refuse("sr", real64text(s.sr), "block length plus overlap must not exceed 32767 samples; set fileblocklen");
+        else
+            refuse("sr", real64text(s.sr), "block length plus overlap must not exceed 32767 samples; set fileblocklen");
     }
     const auto n = static_cast<std::int64_t>(s.selection.size());
     if (n == 0) refuse("[stations]", " (empty)", "no station is selected");
-    if (n * s.displaysamples > 32767)
+    else if (n * s.displaysamples > 32767)
         refuse("displaysamples", integertext(s.displaysamples),
                "stations x displaysamples must not exceed 32767");
     if (s.singlepulses < 0 || s.singlepulses > 18)
         refuse("singlepulses", integertext(s.singlepulses), "must lie in 0 .. 18");
-    if (s.referencestation < 0 || s.referencestation >= n)
+    if (n > 0 && (s.referencestation < 0 || s.referencestation >= n))
         refuse("referencestation", integertext(s.referencestation),
                "must be the index of a selected station, 0 .. " + std::to_string(n - 1));
     if (!(s.shortintegration > 0))
@@ -440,13 +447,22 @@ void validatesettings(const Settings& s) {
         refuse("time", " " + s.time, "expected hh:mm:ss (two digits each) with hours 0 .. 23, minutes and seconds 0 .. 59");
     for (const StationEntry& e : s.eloranstations) {
         const std::string name = "[eloran] " + std::to_string(e.gri) + e.letter;
-        if (!issecondaryletter(e.letter)) refuse(name, "", "the data channel is carried by a secondary station");
+        if (!issecondaryletter(e.letter)) {
+            refuse(name, "", "the data channel is carried by a secondary station");
+            continue;
+        }
         const bool selected = std::any_of(s.selection.begin(), s.selection.end(), [&](const StationEntry& x) {
             return (x.gri < 0 ? -static_cast<std::int64_t>(x.gri) : x.gri) == e.gri && x.letter == e.letter;
         });
         if (!selected) refuse(name, "", "the station is not selected in [stations]");
-        if (s.singlepulses != 0) refuse(name, "", "the data channel needs the pulse groups; set singlepulses = 0");
+        else if (s.singlepulses != 0) refuse(name, "", "the data channel needs the pulse groups; set singlepulses = 0");
     }
+    return refusals;
+}
+
+void validatesettings(const Settings& s) {
+    const std::vector<std::string> refusals = settingsrefusals(s);
+    if (!refusals.empty()) throw RuntimeError(illegalfunctioncall, refusals.front());
 }
 
 }  // namespace corvane

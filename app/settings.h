@@ -185,6 +185,9 @@ bool istimetext(const std::string& text);
 // Refuses settings that would crash or hang the run: throws RuntimeError 1
 // with a message naming the key and its value.
 void validatesettings(const Settings& settings);
+// Every refusal of the settings, in the order validatesettings checks them
+// (one line each, as the refusal's message); empty when a run would start.
+std::vector<std::string> settingsrefusals(const Settings& settings);
 
 // Each module's part of the settings.
 struct ModuleConfigs {

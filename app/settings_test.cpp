@@ -238,6 +238,17 @@ void expectrefused(const std::string& text, const std::string& key) {
     }
 }
 
+TEST(Settings, EveryRefusalIsListedTheFirstIsThrown) {
+    const Settings s = parse(base("[frequency]\nsr = 500\n[time]\nshortintegration = 0\n[file]\ndate = 1-5-2024\n"));
+    const std::vector<std::string> refusals = settingsrefusals(s);
+    ASSERT_EQ(refusals.size(), 3u);
+    EXPECT_EQ(refusals[0].rfind("setting sr = 500 refused", 0), 0u) << refusals[0];
+    EXPECT_EQ(refusals[1].rfind("setting shortintegration = 0 refused", 0), 0u) << refusals[1];
+    EXPECT_EQ(refusals[2].rfind("setting date = 1-5-2024 refused", 0), 0u) << refusals[2];
+    expectrefused(base("[frequency]\nsr = 500\n[time]\nshortintegration = 0\n"), "sr = 500");
+    EXPECT_TRUE(settingsrefusals(parse(base(""))).empty());
+}
+
 TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     EXPECT_NO_THROW(validatesettings(parse(base(""))));
     expectrefused(base("[frequency]\nsr = 0\n"), "sr");
