@@ -138,7 +138,9 @@ TEST(Run, WindowsBelowSevenSamplesAreNotAnalysedWithOneNotice) {
         const std::string& t = p.fakeconsole.transcript;
         const size_t at = t.find(notice);
         EXPECT_EQ(at != std::string::npos, d == 6) << t;
-        if (at != std::string::npos) EXPECT_EQ(t.find(notice, at + 1), std::string::npos);
+        if (at != std::string::npos) {
+            EXPECT_EQ(t.find(notice, at + 1), std::string::npos);
+        }
     }
 }
 
