@@ -46,8 +46,7 @@ std::optional<TaiResult> synchronise(Run& run) {
         propagation.station.push_back(propagationtime(ref.distance, run.timing.propagationspeed));
         propagation.master.push_back(propagationtime(ref.masterdistance, run.timing.propagationspeed));
     }
-    run.tairesult = finishtaisync(run.taisync, refs, propagation, run.clock, run.config.tai, console);
-    return run.tairesult;
+    return finishtaisync(run.taisync, refs, propagation, run.clock, run.config.tai, console);
 }
 
 void startup(Run& run, const std::string& settingsfile, std::ostream& err) {

@@ -52,7 +52,6 @@ struct Run {
     PeriodHealth health;
     Display display;
     TaiSync taisync;
-    TaiResult tairesult;            // of the last synchronisation
     WaterfallImage image;
     MeasurementLog log;            // off unless [file] log is set
     StationPulses stationpulses;   // every station's pulse, for the log

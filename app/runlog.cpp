@@ -1,10 +1,8 @@
 #include "app/runlog.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
-#include "core/calendar.h"
 #include "core/numeric.h"
 
 namespace corvane {
@@ -18,20 +16,6 @@ std::string newestsample(const Run& run) {
     return logutc(displayepoch(run.clock) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
 }
 
-// "yyyy-mm-ddThh:mm:ss.sssssZ" of a UTC time in 10 us units since 1958.
-std::string messageutctext(std::int64_t units) {
-    constexpr std::int64_t perday = 8640000000;
-    const std::int64_t day = units >= 0 ? units / perday : -((-units + perday - 1) / perday);
-    const std::int64_t inday = units - day * perday;
-    const CivilDate date = civilfromdays(day + daysfromcivil(1958, 1, 1));
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02lld:%02lld:%02lld.%05lldZ", static_cast<long long>(date.year),
-                  date.month, date.day, static_cast<long long>(inday / 360000000),
-                  static_cast<long long>(inday / 6000000 % 60), static_cast<long long>(inday / 100000 % 60),
-                  static_cast<long long>(inday % 100000));
-    return text;
-}
-
 }  // namespace
 
 void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, const std::string& station) {
@@ -40,7 +24,9 @@ void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, co
     const double nan = std::numeric_limits<double>::quiet_NaN();
     LogEloranMessage record{station, m.type, m.subtype, "", -1, 0, false, -1, -1, nan, nan, ""};
     if (m.type == 6 && m.subtype == 1) {
-        record.messageutc = messageutctext(eloran::utctime(m));
+        std::string text = eloran::utctext(eloran::utctime(m));
+        text[10] = 'T';  // ISO 8601
+        record.messageutc = text + "Z";
         record.hourofyear = m.hourofyear;
     } else if (m.type == 6 && m.subtype == 2) {
         record.leap = m.leapseconds;
@@ -50,11 +36,7 @@ void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, co
         record.health = m.health;
         (m.coordinatekind == 1 ? record.latitude : record.longitude) = m.coordinate * 1e-7;
     }
-    char hex[3];
-    for (const std::uint8_t w : channelmessage.framed.data) {
-        std::snprintf(hex, sizeof hex, "%02x", w);
-        record.words += hex;
-    }
+    record.words = eloran::wordshex(channelmessage.framed.data);
     writerecord(run.log, eloranmessagerecord(record, newestsample(run)));
 }
 

@@ -110,18 +110,32 @@ std::int64_t utctime(const Message& m) { return hourstart(m.year, m.hourofyear) 
 
 std::int64_t utctime(const Message& m, std::int64_t start) { return start + m.timeinhour; }
 
+std::string utctext(std::int64_t t) {
+    const CivilDate c = civilfromdays(t / unitsperday + epochdays);
+    const std::int64_t inday = t % unitsperday;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%05d", static_cast<int>(c.year), c.month, c.day,
+                  static_cast<int>(inday / unitsperhour), static_cast<int>(inday / (60 * unitspersecond) % 60),
+                  static_cast<int>(inday / unitspersecond % 60), static_cast<int>(inday % unitspersecond));
+    return buf;
+}
+
+std::string wordshex(const DataWords& words) {
+    std::string hex;
+    char buf[3];
+    for (std::uint8_t d : words) {
+        std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned>(d));
+        hex += buf;
+    }
+    return hex;
+}
+
 std::string messageline(const Message& m, const std::string& stationid) {
     char buf[160];
     std::string line = "eLoran " + stationid;
     if (m.type == 6 && m.subtype == 1) {
-        const std::int64_t t = utctime(m);  // never negative: year >= 2000
-        const CivilDate c = civilfromdays(t / unitsperday + epochdays);
-        const std::int64_t inday = t % unitsperday;
-        std::snprintf(buf, sizeof buf, " UTC %04d-%02d-%02d %02d:%02d:%02d.%05d hour %d", static_cast<int>(c.year),
-                      c.month, c.day, static_cast<int>(inday / unitsperhour),
-                      static_cast<int>(inday / (60 * unitspersecond) % 60),
-                      static_cast<int>(inday / unitspersecond % 60), static_cast<int>(inday % unitspersecond),
-                      static_cast<int>(m.hourofyear));
+        // utctime is never negative: year >= 2000.
+        std::snprintf(buf, sizeof buf, " UTC %s hour %d", utctext(utctime(m)).c_str(), static_cast<int>(m.hourofyear));
     } else if (m.type == 6 && m.subtype == 2) {
         const std::uint32_t t = m.timeinhour;
         std::snprintf(buf, sizeof buf, " UTC %02u:%02u.%05u into the hour, leap %d",
@@ -140,12 +154,7 @@ std::string messageline(const Message& m, const std::string& stationid) {
                       static_cast<int>(a / 10000000), static_cast<int>(a % 10000000));
     } else {
         std::snprintf(buf, sizeof buf, " type %d ", m.type);
-        line += buf;
-        for (std::uint8_t d : m.words) {
-            std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned>(d));
-            line += buf;
-        }
-        return line;
+        return line + buf + wordshex(m.words);
     }
     return line + buf;
 }

@@ -78,4 +78,11 @@ std::int64_t utctime(const Message& message);
 // hour: `hourstart` (10 us units since 1958-01-01, see hourstart()) plus it.
 std::int64_t utctime(const Message& message, std::int64_t hourstart);
 
+// "yyyy-mm-dd hh:mm:ss.sssss" of a UTC time in 10 us units since 1958-01-01
+// (0 or more), as the subtype-1 line shows it.
+std::string utctext(std::int64_t units);
+
+// The 10 data words as 20 lower-case hex digits, d0 first.
+std::string wordshex(const DataWords& words);
+
 }  // namespace corvane::eloran
