@@ -100,6 +100,8 @@ void logsync(Run& run, const std::optional<TaiResult>& result) {
         }
         sync.references.push_back(reference);
     }
+    sync.candidates = result->fitting;
+    sync.runnerup = result->runnerup;
     writerecord(run.log, taisyncrecord(sync, newestsample(run)));
 }
 

@@ -173,6 +173,8 @@ std::string taisyncrecord(const LogTaiSync& s, const std::string& utc) {
     w.field("method", "tai").field("result", s.match ? "match" : "guess").field("offset_s", s.offset);
     w.field("rel_error", s.relerror).field("ut", s.ut);
     if (std::isfinite(s.ambiguityms)) w.field("ambiguity_ms", s.ambiguityms);
+    w.field("candidates", s.candidates);
+    if (std::isfinite(s.runnerup)) w.field("runnerup_offset_s", s.runnerup);
     w.key("references").open('[');
     for (const LogSyncReference& r : s.references) {
         w.open('{').field("id", r.id).field("measured", r.measured).field("peak_s", r.peaktime);

@@ -120,6 +120,8 @@ struct LogTaiSync {
     std::string ut;                // "hh:mm:ss.sss" as the TAI line shows it
     double ambiguityms = 0;        // ms; NaN: the time is not ambiguous, left out
     std::vector<LogSyncReference> references;
+    std::int64_t candidates = 0;   // candidates of the search with an error sum below 1
+    double runnerup = 0;           // s, offset of the second-best candidate; NaN: none, left out
 };
 
 struct LogEloranFix {

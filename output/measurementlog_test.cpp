@@ -56,10 +56,13 @@ TEST(MeasurementLog, Records) {
     EXPECT_EQ(statusrecord(status, "t").find("\"pc\""), std::string::npos);
 
     const double nan = std::nan("");
-    LogTaiSync sync{true, -0.25, 0.5, "11:58:19.750", nan, {{"6731M", true, 0.125f, nan, nan}}};
+    LogTaiSync sync{true, -0.25, 0.5, "11:58:19.750", nan, {{"6731M", true, 0.125f, nan, nan}}, 3, nan};
     EXPECT_EQ(taisyncrecord(sync, "t"),
               R"({"type":"sync","utc":"t","method":"tai","result":"match","offset_s":-0.25,"rel_error":0.5,)"
-              R"("ut":"11:58:19.750","references":[{"id":"6731M","measured":true,"peak_s":0.125}]})");
+              R"("ut":"11:58:19.750","candidates":3,"references":[{"id":"6731M","measured":true,"peak_s":0.125}]})");
+    sync.runnerup = 451.5;
+    EXPECT_NE(taisyncrecord(sync, "t").find(R"("candidates":3,"runnerup_offset_s":451.5,"references")"),
+              std::string::npos);
     EXPECT_EQ(endrecord({"runtime error", 3, 3, "cannot write \"x\""}, "t"),
               R"({"type":"end","utc":"t","reason":"runtime error","status":3,"error":3,)"
               R"("text":"file I/O error","message":"cannot write \"x\""})");

@@ -534,32 +534,88 @@ void setphases(TaiSync& sync, const std::vector<SyncStation>& refs, double start
     }
 }
 
-// Candidates n x p0 + d0 for n = 0, 0, -1, 1, -2, 2, ... up to nsteps, until
-// one fits within one unit of error: the best into result (offset, best,
-// match).
+// The error sum below which a candidate is a match: chance coincidences give
+// one as small among `candidates` no more often than chancematches. Each
+// measured GRI other than the first entry's adds a dimension in which the
+// weighted residual of a wrong candidate is spread evenly over one interval
+// (entries of one GRI move together: their weights add in squares; entries
+// on the first entry's GRI do not change from one candidate to the next).
+double matchlimit(const TaiSync& sync, const std::vector<SyncStation>& refs, std::int64_t candidates) {
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    std::vector<std::int32_t> gris;
+    std::vector<double> weights;  // squared
+    for (std::size_t t = 1; t < count; ++t) {
+        const double w = static_cast<double>(refs[t].value);
+        if (!sync.entries[t].measured || refs[t].gri == refs[0].gri || w == 0) continue;
+        const auto at = std::find(gris.begin(), gris.end(), refs[t].gri);
+        if (at == gris.end()) {
+            gris.push_back(refs[t].gri);
+            weights.push_back(w * w);
+        } else {
+            weights[static_cast<std::size_t>(at - gris.begin())] += w * w;
+        }
+    }
+    if (gris.empty()) return 1;
+    // Volume of the unit ball in k dimensions over the volume of the residual
+    // box, times the candidates: the expected chance count below error 1.
+    const double k = static_cast<double>(gris.size());
+    double perunit = std::pow(pi64, k / 2) / std::tgamma(k / 2 + 1) * static_cast<double>(candidates);
+    for (std::size_t g = 0; g < gris.size(); ++g) perunit /= std::sqrt(weights[g]) * interval(gris[g]);
+    const double limit = std::pow(chancematches / perunit, 2 / k);
+    return std::isfinite(limit) ? std::clamp(limit, 0.0, 1.0) : (perunit > 0 ? 0.0 : 1.0);
+}
+
+// The best and second-best candidates and those fitting nearest the start.
+struct Search {
+    double best = std::numeric_limits<double>::infinity();
+    double second = std::numeric_limits<double>::infinity();
+    double bestoffset = 0;
+    double secondoffset = std::numeric_limits<double>::quiet_NaN();
+    double nearest = std::numeric_limits<double>::quiet_NaN();
+    double next = std::numeric_limits<double>::quiet_NaN();
+    std::int64_t below = 0;  // candidates under the match limit
+};
+
+void consider(Search& s, double err, double offset, double limit, TaiResult& result) {
+    result.candidates += 1;
+    if (err < s.best) {
+        s.second = s.best;
+        s.secondoffset = result.candidates > 1 ? s.bestoffset : s.secondoffset;
+        s.best = err;
+        s.bestoffset = offset;
+    } else if (err < s.second) {
+        s.second = err;
+        s.secondoffset = offset;
+    }
+    if (err < limit) s.below += 1;
+    if (!(err < 1)) return;
+    result.fitting += 1;
+    if (std::isnan(s.nearest) || std::fabs(offset) < std::fabs(s.nearest)) {
+        s.next = s.nearest;
+        s.nearest = offset;
+    } else if (std::isnan(s.next) || std::fabs(offset) < std::fabs(s.next)) {
+        s.next = offset;
+    }
+}
+
+// Every candidate n x p0 + d0 for n = -nsteps .. nsteps: a match when exactly
+// one lies below the match limit, else a guess at the fitting candidate
+// nearest the start time (d0 when none fits).
 void searchcandidates(const TaiSync& sync, const std::vector<SyncStation>& refs, std::int64_t nsteps, double p0,
                       double d0, TaiResult& result) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
-    double best = result.best;
-    std::int64_t bestn = 0;
-    bool done = false;
-    for (std::int64_t s = 0; s <= nsteps && !done; ++s) {
-        for (const std::int64_t n : {-s, s}) {
-            const double err = errorsum(sync, refs, count, static_cast<double>(n) * p0 + d0);
-            result.candidates += 1;
-            if (err < best) {
-                best = err;
-                bestn = n;
-            }
-            if (err < 1) {
-                done = true;
-                break;
-            }
-        }
+    result.matchlimit = matchlimit(sync, refs, 2 * nsteps + 1);
+    Search s;
+    for (std::int64_t n = -nsteps; n <= nsteps; ++n) {
+        const double offset = static_cast<double>(n) * p0 + d0;
+        consider(s, errorsum(sync, refs, count, offset), offset, result.matchlimit, result);
     }
-    result.best = best;
-    result.match = best < 1;
-    result.offset = result.match ? static_cast<double>(bestn) * p0 + d0 : d0;
+    result.match = s.below == 1 && s.best < result.matchlimit;
+    result.offset = result.match ? s.bestoffset : std::isnan(s.nearest) ? d0 : s.nearest;
+    result.best = result.match ? s.best : errorsum(sync, refs, count, result.offset);
+    result.runnerup = s.secondoffset;
+    result.nearest = s.nearest;
+    result.next = s.next;
 }
 
 }  // namespace
@@ -593,6 +649,22 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
         if (sync.entries[t].measured)
             result.references[t].residual = -residual(sync.entries[t], refs[t].gri, result.offset);
     return result;
+}
+
+std::string guessline(const TaiResult& result) {
+    if (result.match || result.ambiguity > 0 || result.candidates == 0) return "";
+    char text[160];
+    if (result.fitting == 0)
+        return "sync: no candidate within the search range fits; the time is a guess";
+    if (result.fitting == 1 || std::isnan(result.next))
+        std::snprintf(text, sizeof text, "sync: 1 candidate within the search range, at %+.2f s; the time is a guess",
+                      result.nearest);
+    else
+        std::snprintf(text, sizeof text,
+                      "sync: %lld candidates within the search range; the nearest at %+.2f s, the next at %+.2f s; "
+                      "the time is a guess",
+                      static_cast<long long>(result.fitting), result.nearest, result.next);
+    return text;
 }
 
 std::string ambiguityline(const TaiResult& result, const std::vector<SyncStation>& refs) {
@@ -654,6 +726,8 @@ TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, con
     console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
     const std::string ambiguity = ambiguityline(result, refs);
     if (!ambiguity.empty()) console.writeline(ambiguity);
+    const std::string guess = guessline(result);
+    if (!guess.empty()) console.writeline(guess);
     release(sync);
     return result;
 }

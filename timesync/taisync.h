@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <string>
 #include <vector>
@@ -88,6 +89,11 @@ struct TaiResult {
     double offset = 0;                // s, sampleepoch - startepoch
     double best = 1000000;            // weighted error sum of the offset reported
     std::int64_t candidates = 0;      // candidates tried
+    std::int64_t fitting = 0;         // candidates with an error sum below 1
+    double runnerup = std::numeric_limits<double>::quiet_NaN();  // s, offset of the second-best candidate; NaN when none
+    double nearest = std::numeric_limits<double>::quiet_NaN();  // s, fitting candidate nearest the start time; NaN when none
+    double next = std::numeric_limits<double>::quiet_NaN();  // s, the fitting candidate next nearest it; NaN when none
+    double matchlimit = 0;            // error sum below which a candidate counts as a match
     double commonperiod = 0;          // s, after which the measured references repeat; 0 none measured
     double ambiguity = 0;             // ms: the time is known only modulo this; 0 when resolved
     std::vector<TaiReferenceResult> references;  // one per entry
@@ -106,6 +112,10 @@ inline constexpr float receivedratio = 64;
 
 // Candidate steps of the search are capped at this many intervals each way.
 inline constexpr std::int32_t maxsearchsteps = 1000000;
+// A candidate is a match when it is the only one whose error sum is so small
+// that chance coincidences (uniform residuals) would give one as small in the
+// whole search range no more often than this, on average per search.
+inline constexpr double chancematches = 0.01;
 
 // Once at start-up: one entry per reference, with its carrier offset.
 void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, double bandcenter);
@@ -128,7 +138,10 @@ void foldblock(TaiSync& sync, const std::vector<SyncStation>& refs, const Sample
 void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr);
 // Peak search of entry t: peaktime slots, `measured`, verbose lines.
 void findpeaks(TaiSync& sync, std::size_t t, const SyncStation& ref, const TaiConfig& config, Console& console);
-// Expected and measured phases and the candidate search. When the measured
+// Expected and measured phases and the candidate search over the whole
+// range: a match when exactly one candidate lies below `matchlimit`, else a
+// guess at the fitting candidate nearest the start time (the first entry's
+// own offset when none fits). When the measured
 // references repeat within ambiguouscommonperiod and more than n = 0 is
 // searched (searchrange at least half the first entry's interval), the result
 // is a guess at the first entry's own offset with `ambiguity` set.
@@ -140,6 +153,9 @@ std::int64_t commonperiodunits(const std::vector<std::int32_t>& gris, std::int64
 // "sync: time ambiguous modulo 134.62 ms: references measured on GRI 6731 only";
 // empty when the result is not ambiguous.
 std::string ambiguityline(const TaiResult& result, const std::vector<SyncStation>& refs);
+// "sync: 9 candidates within the search range; the nearest at -0.25 s, the
+// next at +451.30 s; the time is a guess"; empty for a match or an ambiguity.
+std::string guessline(const TaiResult& result);
 // A period given in units of 10 us as text: "134.62 ms" below 1 s, else "1009.5 s".
 std::string periodtext(std::int64_t units);
 // Templates, peaks, live re-base, matching, report, sampleepoch, release of

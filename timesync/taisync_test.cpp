@@ -488,24 +488,77 @@ TEST(Matching, CommonPeriodOfTheIntervals) {
 TEST(Matching, CandidateSearch) {
     TaiSync sync;
     const double start = 2121000000.0;
-    // Three chains, three seconds (several intervals) off.
+    // Three chains, three seconds (several intervals) off: the whole range is
+    // searched, 3700 / 0.13462 = 27484.8 -> 27485 intervals each way.
     std::vector<SyncStation> refs = consistent(sync, start, 3.0);
     TaiResult r = matchoffsets(sync, refs, start, 3700);
     EXPECT_TRUE(r.match);
     EXPECT_NEAR(r.offset, 3.0, 1e-5);
-    EXPECT_GT(r.candidates, 2);
-    // A search range below half an interval tries n = 0 only (twice): a guess.
+    EXPECT_EQ(r.candidates, 2 * 27485 + 1);
+    EXPECT_EQ(guessline(r), "");
+    // A search range below half an interval tries n = 0 only: a guess.
     r = matchoffsets(sync, refs, start, 0.06f);
-    EXPECT_EQ(r.candidates, 2);
+    EXPECT_EQ(r.candidates, 1);
     EXPECT_FALSE(r.match);
     double d0 = sync.entries[0].expectedphase - sync.entries[0].measuredphase;
     EXPECT_NEAR(r.offset, d0 - 0.13462 * std::nearbyint(d0 / 0.13462), 1e-7);
-    // Agreement at n = 0 ends the search after the first candidate.
+    EXPECT_EQ(guessline(r), "sync: no candidate within the search range fits; the time is a guess");
+    // Agreement at n = 0 is still a match after the whole range.
     refs = consistent(sync, start, 0.01);
     r = matchoffsets(sync, refs, start, 3700);
     EXPECT_TRUE(r.match);
-    EXPECT_EQ(r.candidates, 1);
+    EXPECT_EQ(r.candidates, 2 * 27485 + 1);
     EXPECT_NEAR(r.offset, 0.01, 1e-5);
+}
+
+// A fit counts as a match only where chance candidates fitting as well are
+// rare over the range searched. 7499 and 8000 at weight 1000 spread a wrong
+// candidate's weighted residuals over a 149.98 x 160 box: over 2 x 27485 + 1
+// candidates pi x / 23997 x 54971 = 7.2 x chance fits below error x, so 1 %
+// allows x < 0.0014; over 100 s (2 x 743 + 1 candidates) x < 0.10.
+TEST(Matching, AMatchIsUniqueOverTheRangeSearched) {
+    TaiSync sync;
+    const double start = 2121000000.0;
+    std::vector<SyncStation> refs = consistent(sync, start, 3.0);
+    sync.entries[2].peaktime[1] += 0.0002f;  // 0.2 ms: error 0.04
+    TaiResult r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_FALSE(r.match);
+    EXPECT_NEAR(r.matchlimit, 0.01 * 149.98 * 160 / (3.14159265 * 54971), 1e-6);
+    EXPECT_NEAR(r.offset, 3.0, 1e-5);  // still the fitting candidate nearest the start time
+    EXPECT_NEAR(r.best, 0.04, 1e-3);
+    EXPECT_EQ(r.nearest, r.offset);
+    r = matchoffsets(sync, refs, start, 100);
+    EXPECT_TRUE(r.match);
+    EXPECT_NEAR(r.offset, 3.0, 1e-5);
+
+    // Two chains (6731 and 8000) repeat every 13462 x 8000 x 10 us = 1076.96 s:
+    // unique within 500 s, not within 3700 s, where the runner-up is a repeat.
+    sync.entries[2].peaktime[1] -= 0.0002f;
+    sync.entries[1].measured = false;
+    EXPECT_TRUE(matchoffsets(sync, refs, start, 500).match);
+    r = matchoffsets(sync, refs, start, 3700);
+    EXPECT_FALSE(r.match);
+    EXPECT_GE(r.fitting, 7);
+    const double repeats = (r.runnerup - 3.0) / 1076.96;
+    EXPECT_NEAR(repeats, std::nearbyint(repeats), 1e-4);
+    EXPECT_NE(std::nearbyint(repeats), 0);
+}
+
+TEST(Matching, GuessLineNamesTheCandidates) {
+    TaiResult r;
+    r.candidates = 54971;
+    r.fitting = 9;
+    r.nearest = -0.25;
+    r.next = 451.3;
+    EXPECT_EQ(guessline(r), "sync: 9 candidates within the search range; the nearest at -0.25 s, the next at "
+                            "+451.30 s; the time is a guess");
+    r.fitting = 1;
+    EXPECT_EQ(guessline(r), "sync: 1 candidate within the search range, at -0.25 s; the time is a guess");
+    r.ambiguity = 134.62;
+    EXPECT_EQ(guessline(r), "");
+    r.ambiguity = 0;
+    r.match = true;
+    EXPECT_EQ(guessline(r), "");
 }
 
 TEST(Matching, UnmeasuredEntriesAreLeftOutAndAnUnmeasuredReferenceGivesAGuess) {
@@ -514,7 +567,7 @@ TEST(Matching, UnmeasuredEntriesAreLeftOutAndAnUnmeasuredReferenceGivesAGuess) {
     std::vector<SyncStation> refs = consistent(sync, start, 3.0);
     sync.entries[1].peaktime[0] += 0.01f;  // stale
     sync.entries[1].measured = false;
-    TaiResult r = matchoffsets(sync, refs, start, 3700);
+    TaiResult r = matchoffsets(sync, refs, start, 500);
     EXPECT_TRUE(r.match);
     EXPECT_NEAR(r.offset, 3.0, 1e-5);
 
@@ -537,9 +590,9 @@ TEST(Matching, HugeSearchRangeEndsAfterTheCappedStepCount) {
     for (float range : {1e30f, std::numeric_limits<float>::infinity()}) {
         TaiResult r = matchoffsets(sync, refs, start, range);
         EXPECT_FALSE(r.match);
-        EXPECT_EQ(r.candidates, 2 * (static_cast<std::int64_t>(maxsearchsteps) + 1));
+        EXPECT_EQ(r.candidates, 2 * static_cast<std::int64_t>(maxsearchsteps) + 1);
     }
-    EXPECT_EQ(matchoffsets(sync, refs, start, -50).candidates, 2);
+    EXPECT_EQ(matchoffsets(sync, refs, start, -50).candidates, 1);
 }
 
 TEST(UtText, TimeOfDayWithCarries) {
