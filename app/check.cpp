@@ -24,7 +24,9 @@ int checksettings(const std::string& settingsfile, Platform& platform, std::ostr
         reportsettingswarnings(warnings, err);
         refusals = settingsrefusals(settings);
         try {
-            const StationTable table = loadstationtable(moduleconfigs(settings).stations);
+            const StationsConfig stations = moduleconfigs(settings).stations;
+            const StationTable table = loadstationtable(stations);
+            for (const std::string& line : unknownreferences(table, stations.table)) refusals.push_back(line);
             showstationlist(table, console);
             showsyncsummary(table, console);
             console.writeline("");

@@ -64,6 +64,8 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     openlog(run.log, config.log);
 
     run.stations = loadstationtable(config.stations);
+    const std::vector<std::string> unknown = unknownreferences(run.stations, config.stations.table);
+    if (!unknown.empty()) throw RuntimeError(illegalfunctioncall, unknown.front());
     showstationlist(run.stations, console);
     if (run.settings.printstationlist != 0) writestationlist(run.stations);
     showsyncsummary(run.stations, console);

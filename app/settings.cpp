@@ -457,6 +457,10 @@ std::vector<std::string> settingsrefusals(const Settings& s) {
         if (!selected) refuse(name, "", "the station is not selected in [stations]");
         else if (s.singlepulses != 0) refuse(name, "", "the data channel needs the pulse groups; set singlepulses = 0");
     }
+    if (!s.eloranstations.empty() && !(s.integrationtime > 0))
+        refuse("[taisync] integrationtime", real64text(s.integrationtime),
+               "the [eloran] data channel needs the station windows placed by a TAI synchronisation; "
+               "set integrationtime above 0");
     return refusals;
 }
 

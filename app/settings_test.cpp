@@ -282,6 +282,9 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
     expectrefused(base("[eloran]\n7499y\n"), "[eloran] 7499Y");   // not selected
     expectrefused(base("[eloran]\n7499m\n"), "[eloran] 7499M");   // not a secondary
     expectrefused(base("singlepulses = 2\n[eloran]\n7499x\n"), "[eloran] 7499X");
+    // The data channel's windows are placed by the synchronisation.
+    expectrefused(base("[eloran]\n7499x\n"), "[taisync] integrationtime");
+    EXPECT_NO_THROW(validatesettings(parse(base("[eloran]\n7499x\n[taisync]\nintegrationtime = 4\n7499m = 1\n"))));
     // Accepted near the limits.
     EXPECT_NO_THROW(validatesettings(parse(base("[file]\nfileblocklen = 32511\n"))));
     EXPECT_NO_THROW(validatesettings(parse(base("[stations]\n999a\nsinglepulses = 18\n"))));
@@ -289,7 +292,8 @@ TEST(Settings, ValidationRefusesSettingsThatWouldCrashOrHang) {
 }
 
 TEST(Settings, EloranStationsGoToTheirSelectedIndex) {
-    const Settings s = parse("[stations]\n6731m\n-6731y\n7499x\n[eloran]\n7499X\n6731y\n");
+    const Settings s =
+        parse("[taisync]\nintegrationtime = 4\n6731m = 1\n[stations]\n6731m\n-6731y\n7499x\n[eloran]\n7499X\n6731y\n");
     EXPECT_NO_THROW(validatesettings(s));
     const eloran::ChannelConfig c = moduleconfigs(s).eloran;
     ASSERT_EQ(c.stations.size(), 2u);

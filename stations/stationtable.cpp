@@ -189,6 +189,7 @@ void join(StationTable& table, const TableRecord& r, GeoPoint receiver) {
             s.masterdistance = toreal32(geodesicdistance(receiver, r.position));
         }
         if (s.letter != r.letter) continue;
+        s.found = true;
         s.emissiondelay = toreal32(r.emissiondelay / 1000 + s.chaindelay);
         s.distance = toreal32(geodesicdistance(receiver, r.position));
     }
@@ -255,6 +256,15 @@ StationTable buildstationtable(const StationsConfig& config, const std::string& 
     table.visiblecount = static_cast<std::int32_t>(visible < 0 ? 0 : visible > n ? n : visible);
     blankbydistance(table, config);
     return table;
+}
+
+std::vector<std::string> unknownreferences(const StationTable& table, const std::string& tablepath) {
+    std::vector<std::string> lines;
+    for (const SyncStation& s : table.sync)
+        if (!s.found)
+            lines.push_back("TAI reference " + std::to_string(s.gri) + s.letter + " is not in the station table " +
+                            quoted(tablepath));
+    return lines;
 }
 
 StationTable loadstationtable(const StationsConfig& config) {

@@ -71,6 +71,7 @@ struct SyncStation {
     float chaindelay = 0;          // ms
     float emissiondelay = 0;       // ms; 0 when not found
     float distance = 0;            // km, short path; 0 when not found
+    bool found = false;            // joined with a table record of its GRI and letter
     // The chain's master: the table record with the same GRI and a master
     // letter (K L M N), whether selected or not.
     bool masterfound = false;
@@ -90,5 +91,9 @@ struct StationTable {
 StationTable loadstationtable(const StationsConfig& config);
 // Joins the stations with table text already read (no file access).
 StationTable buildstationtable(const StationsConfig& config, const std::string& tabletext);
+// One line per TAI reference the table file `tablepath` has no record of:
+// "TAI reference 6731M is not in the station table \"table.txt\"". Such a
+// reference has no emission delay or distance, so it cannot be matched.
+std::vector<std::string> unknownreferences(const StationTable& table, const std::string& tablepath);
 
 }  // namespace corvane

@@ -146,6 +146,14 @@ TEST(StationTableJoin, SyncReferencesFindTheirChainMaster) {
     EXPECT_NEAR(t.sync[0].distance, 556, 3);
     EXPECT_TRUE(t.sync[1].masterfound);   // a master is its own chain's master
     EXPECT_FALSE(t.sync[2].masterfound);  // no 8000 master in the table
+    EXPECT_TRUE(unknownreferences(t, "t.txt").empty());
+
+    // A reference whose letter the table lacks, even with its chain there.
+    c.taireferences.push_back({8000, "Y", 1000, 0});
+    t = buildstationtable(c, text);
+    EXPECT_EQ(unknownreferences(t, "t.txt"),
+              std::vector<std::string>{"TAI reference 8000Y is not in the station table \"t.txt\""});
+    EXPECT_EQ(unknownreferences(buildstationtable(c, ""), "t.txt").size(), 4u);
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #  2. 6731 M + 6731 Y, Sylt's 6731 Z stronger than Y, searched at n = 0 only:
 #     "TAI match" at the true UT to the millisecond.
 #  3. 7499 M in the list, off the air: never a "TAI match".
-#  4. Three chains: "TAI match" at the true UT to the millisecond.
+#  4. Three chains at weight 1000: "TAI match" at the true UT to the
+#     millisecond from start times right to 30 ms, 3 s, 15, 30, 40 and 58 min
+#     wrong within the default search range; never a match anywhere else.
 #  5. Dates and times of another shape, and recordings whose header disagrees
 #     with the settings: error 1 with the key named; a rate within 1 % is read.
 #  6. The converted KiwiSDR recording near Anthorn, Anthorn the only
@@ -99,6 +101,10 @@ run offfirst 14:20:06 3700 $'7499m = 1000\n6731m = 1000'
 run three 14:20:08 3700 $'6731m = 1000\n7499x = 1000\n9007m = 1000'
 tai three | grep -q '^TAI match at   -2.97 s offset, rel. error .* rms,  14:20:05.030 UT$' || fail "three chains: $(tai three)"
 if grep -q 'ambiguous' three.out; then fail "three chains: ambiguity line"; fi
+for start in 14:20:05 14:35:05 14:50:05 13:40:05 15:18:05 13:22:05; do
+  run "three$start" "$start" 3700 $'7499x = 1000\n6731m = 1000\n9007m = 1000'
+  tai "three$start" | grep -q '^TAI match at .* 14:20:05.030 UT$' || fail "three chains from $start: $(tai "three$start")"
+done
 
 # --- 5: refused settings and headers ----------------------------------------
 # refused <name> <key text> <settings args...>

@@ -40,8 +40,10 @@ date = 12-31-2024
 time = 23:59:46
 [taisync]
 integrationtime = 4
+searchrange = 60
 6731m = 1000
-7499m = 1000' >rec.ini
+7499m = 1000
+9007m = 1000' >rec.ini
 "$build/corvane" rec.ini >console.txt 2>err.txt </dev/null || fail "run: status $? $(cat err.txt)"
 python3 - <<'PY' || fail "log of the run"
 import json, re, sys
@@ -97,7 +99,9 @@ sync = sync[0]
 assert sync['method'] == 'tai' and sync['result'] == tai.group(1) == 'match', sync
 assert abs(sync['offset_s'] - float(tai.group(2))) <= 0.005 and abs(sync['rel_error'] - float(tai.group(3))) <= 0.005
 assert sync['ut'] == tai.group(4) == '23:59:44.000', (sync['ut'], tai.group(4))
-assert [x['id'] for x in sync['references']] == ['6731M', '7499M'] and all(x['measured'] for x in sync['references'])
+assert [x['id'] for x in sync['references']] == ['6731M', '7499M', '9007M'] and all(x['measured'] for x in sync['references'])
+# The search's fitting candidates, the match among them, and a runner-up whole intervals away.
+assert sync['candidates'] >= 1 and abs(sync['runnerup_offset_s'] - sync['offset_s']) > 0.1, sync
 
 start = records[0]
 assert start['mode'] == 'recording' and start['file'] == 'rec.wav' and start['reference'] == '6731M'

@@ -64,6 +64,26 @@ printf '[file]\nwav = missing.wav\n[amplitude]\nreferencestation = 3\n[stations]
 grep -q 'referencestation' err.txt && grep -q 'would be refused' err.txt || fail "--check refused: $(cat err.txt)"
 grep -q 'missing.wav' out.txt err.txt && fail "--check opened the samples"
 
+# TAI references the table does not hold, and [eloran] without a TAI
+# synchronisation: error 1 naming them, from the run and from --check.
+: >empty.txt
+sync='[taisync]\nintegrationtime = 4\n7499m = 1000\n6731m = 1000\n9007m = 1000\n'
+printf "[file]\nwav = missing.wav\ntable = empty.txt\n$sync[stations]\n6731m\n" >emptytable.ini
+printf "[file]\nwav = missing.wav\n$sync[stations]\n6731m\n" >unknownref.ini
+printf '[file]\nwav = missing.wav\n[stations]\n6731m\n6731x\n[eloran]\n6731x\n' >eloransync.ini
+refusedby() { # refusedby <settings> <text named>: run and --check both say it, status 1
+  local status
+  "$build/corvane" "$1" </dev/null >out.txt 2>err.txt; status=$?
+  [ $status -eq 1 ] && grep -q -- "$2" err.txt || fail "run $1: status $status: $(cat err.txt)"
+  "$build/corvane" --check "$1" </dev/null >out.txt 2>err.txt; status=$?
+  [ $status -eq 1 ] && grep -q -- "$2" err.txt || fail "--check $1: status $status: $(cat err.txt)"
+}
+refusedby emptytable.ini 'TAI reference 7499M is not in the station table "empty.txt"'
+grep -q 'TAI reference 9007M is not' err.txt || fail "--check names only the first unknown reference: $(cat err.txt)"
+refusedby unknownref.ini 'TAI reference 7499M is not in the station table "table.txt"'
+grep -q '6731M is not' err.txt && fail "--check refuses 6731M, which the table holds: $(cat err.txt)"
+refusedby eloransync.ini 'setting \[taisync\] integrationtime = *0 refused'
+
 # A bitmap folder that does not exist: error 3 naming the path, before the
 # samples are opened (the recording is missing too, which would give error 2).
 printf '[file]\nwav = missing.wav\nbmp = nofolder/pic.bmp\n[stations]\n6731m\n' >bmp.ini
