@@ -1,6 +1,7 @@
 #include "acquisition/clock.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -42,7 +43,9 @@ double displayepoch(const ClockState& state) {
 void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock) {
     double t = clock.counter();
     std::string now = clock.timetext();
-    state.secondofday = part(3600 * fieldat(now, 1, 2) + 60 * fieldat(now, 4, 2) + fieldat(now, 7, 2));
+    const double utc = 3600 * fieldat(now, 1, 2) + 60 * fieldat(now, 4, 2) + fieldat(now, 7, 2);
+    const double local = utc + 3600.0 * config.utcoffset;
+    state.secondofday = part(local - 86400 * std::floor(local / 86400));
     double estimate = t - state.secondofday - 0.5;
     state.lastestimate = estimate;
     if (estimate - state.timercal > 43200) state.timercal += 86400;  // past local midnight
@@ -53,6 +56,23 @@ void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock) {
         --state.calconfidence;
     }
     state.pcclock = t - state.timercal;
+}
+
+Clock::DateTime shifteddatetime(const Clock::DateTime& utc, std::int32_t hours) {
+    int field[6] = {};
+    const std::string text = utc.date + " " + utc.time;
+    if (std::sscanf(text.c_str(), "%2d-%2d-%4d %2d:%2d:%2d", &field[0], &field[1], &field[2], &field[3], &field[4],
+                    &field[5]) != 6 || field[0] < 1 || field[0] > 12)
+        return utc;
+    const std::int64_t t = field[3] * 3600LL + field[4] * 60LL + field[5] + 3600LL * hours;
+    const std::int64_t days = t >= 0 ? t / 86400 : -((-t + 86399) / 86400);
+    const std::int64_t s = t - days * 86400;
+    const CivilDate d = civilfromdays(daysfromcivil(field[2], field[0], field[1]) + days);
+    char date[32], time[16];
+    std::snprintf(date, sizeof date, "%02d-%02d-%04lld", d.month, d.day, static_cast<long long>(d.year));
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return {date, time};
 }
 
 void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock) {

@@ -3,15 +3,17 @@
 //
 // The program time scale counts seconds since 1 January 1958 as UTC + 22 s +
 // `leapsecs` (the Loran time scale, TAI - 10 s, when `leapsecs` counts every
-// leap second since 1999). Times of day are seconds of the local day.
+// leap second since 1999). Times of day are seconds of the local day: the
+// operating system's UTC plus 3600 x `utcoffset`, so that a change of the
+// system's time zone (daylight saving) moves nothing.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace corvane {
+#include "platform/platform.h"
 
-class Clock;
+namespace corvane {
 
 // What the clock reads of the settings.
 struct ClockConfig {
@@ -49,6 +51,11 @@ double displayepoch(const ClockState& state);
 
 // One PC clock reading with calibration tracking.
 void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock);
+
+// The wall clock's UTC date "mm-dd-yyyy" and time "hh:mm:ss" moved by
+// `hours` (any int32), the day carried; a text of another shape is returned
+// as it is.
+Clock::DateTime shifteddatetime(const Clock::DateTime& utc, std::int32_t hours);
 
 // Waits for the next change of the wall clock's second and re-calibrates.
 void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock);

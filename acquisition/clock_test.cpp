@@ -98,6 +98,42 @@ TEST(Clock, ReadingAcrossLocalMidnight) {
     EXPECT_NEAR(c.pcclock, 0.6, 0.01);
 }
 
+// The wall clock reads UTC; the local day is UTC + utcoffset hours, so the
+// calibration of a UTC + 2 monitor crosses its midnight at 22:00 UTC.
+TEST(Clock, LocalTimeIsTheSystemUtcPlusTheOffset) {
+    ClockConfig s;
+    s.utcoffset = 2;
+    ClockState c;
+    testing::FakeClock clock;
+    clock.offset = 1000;
+    clock.now = 1000 + 22 * 3600 - 0.4;  // 21:59:59.6 UTC, 23:59:59.6 local
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.secondofday, 86399);
+    c.timercal = 1000 - 2 * 3600;
+    c.calconfidence = 3;
+    clock.now += 1;
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.secondofday, 0);
+    EXPECT_EQ(c.calconfidence, 3);
+    EXPECT_NEAR(c.pcclock, 0.6, 0.01);
+    s.utcoffset = -5;
+    readpcclock(c, s, clock);
+    EXPECT_EQ(c.secondofday, 17 * 3600);  // 22:00:00.6 UTC is 17:00 local
+
+    // Dates carry over the day, the month, a leap day and the year.
+    auto shifted = [](const char* date, const char* time, std::int32_t hours) {
+        const Clock::DateTime t = shifteddatetime({date, time}, hours);
+        return t.date + " " + t.time;
+    };
+    EXPECT_EQ(shifted("12-31-2024", "23:30:05", 1), "01-01-2025 00:30:05");
+    EXPECT_EQ(shifted("03-01-2024", "01:00:00", -2), "02-29-2024 23:00:00");
+    EXPECT_EQ(shifted("03-01-2023", "01:00:00", -2), "02-28-2023 23:00:00");
+    EXPECT_EQ(shifted("06-15-2024", "12:00:00", 0), "06-15-2024 12:00:00");
+    EXPECT_EQ(shifted("06-15-2024", "12:00:00", -36), "06-14-2024 00:00:00");
+    EXPECT_EQ(shifted("06-15-2024", "12:00:00", 24 * 365), "06-15-2025 12:00:00");
+    EXPECT_EQ(shifted("", "12:00:00", 5), " 12:00:00");  // no date: left as it is
+}
+
 TEST(Clock, SecondTickSyncWaitsForTheNextSecond) {
     ClockConfig s;
     ClockState c;

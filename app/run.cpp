@@ -205,7 +205,7 @@ void endperiod(Run& run) {
     if (run.settings.wavinput != 0) {
         run.clock.startepoch += run.buffer.bufend;
     } else {
-        const Clock::DateTime now = run.platform.clock.datetime();
+        const Clock::DateTime now = shifteddatetime(run.platform.clock.datetime(), run.config.input.clock.utcoffset);
         run.clock.date = now.date;
         run.clock.time = now.time;
         computestartepoch(run.clock, run.config.input.clock);

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "acquisition/blockgeometry.h"
+#include "acquisition/clock.h"
 #include "core/errors.h"
 #include "core/loran.h"
 #include "core/numeric.h"
@@ -355,7 +356,12 @@ Settings loadsettings(const std::string& filename, Clock& clock, std::vector<std
     if (!readwholefile(filename, text))
         throw RuntimeError(filenotfound, "cannot open settings file \"" + filename + "\": " + lastoserror());
     const Clock::DateTime now = clock.datetime();
-    return parsesettings(text, now.date, now.time, filename, warnings);
+    Settings s = parsesettings(text, now.date, now.time, filename, warnings);
+    // The system's date and time as the settings' local time: UTC + utcoffset.
+    const Clock::DateTime local = shifteddatetime(now, s.utcoffset);
+    if (!s.dategiven) s.date = local.date;
+    if (!s.timegiven) s.time = local.time;
+    return s;
 }
 
 namespace {

@@ -104,6 +104,11 @@ TEST(Settings, DateAndTimeAtMidnightComeFromOneReading) {
     MidnightClock clock;
     const Settings s = loadsettings(file, clock);
     EXPECT_EQ(s.date + " " + s.time, "01-15-2020 23:59:59");
+    // The clock reads UTC: a monitor at UTC + 1 starts on the next day.
+    std::ofstream(file) << "[file]\nwav = rec.wav\n[time]\nutcoffset = 1\n";
+    MidnightClock east;
+    const Settings e = loadsettings(file, east);
+    EXPECT_EQ(e.date + " " + e.time, "01-16-2020 00:59:59");
 }
 
 TEST(Settings, PllCommandKeepsTextBeforeSemicolonAndEnablesSteering) {

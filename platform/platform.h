@@ -58,7 +58,8 @@ public:
     virtual ~Clock() = default;
     // Monotonic high-resolution counter, seconds.
     virtual double counter() = 0;
-    // Local wall-clock time "hh:mm:ss" and date "mm-dd-yyyy".
+    // The wall clock as UTC, whatever the system's time zone: time "hh:mm:ss"
+    // and date "mm-dd-yyyy".
     virtual std::string timetext() = 0;
     virtual std::string datetext() = 0;
     // Date and time of one reading of the wall clock (two separate calls can

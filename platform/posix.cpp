@@ -255,11 +255,11 @@ public:
         ::clock_gettime(CLOCK_MONOTONIC, &ts);
         return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
     }
-    std::string timetext() override { return localtext("%H:%M:%S"); }
-    std::string datetext() override { return localtext("%m-%d-%Y"); }
+    std::string timetext() override { return utctext("%H:%M:%S"); }
+    std::string datetext() override { return utctext("%m-%d-%Y"); }
     DateTime datetime() override {
-        const struct tm local = localnow();
-        return {format(local, "%m-%d-%Y"), format(local, "%H:%M:%S")};
+        const struct tm utc = utcnow();
+        return {format(utc, "%m-%d-%Y"), format(utc, "%H:%M:%S")};
     }
     void sleepms(int milliseconds) override {
         if (milliseconds <= 0) return;
@@ -269,19 +269,19 @@ public:
     }
 
 private:
-    static struct tm localnow() {
+    static struct tm utcnow() {
         time_t now = ::time(nullptr);
-        struct tm local;
-        ::localtime_r(&now, &local);
-        return local;
+        struct tm utc;
+        ::gmtime_r(&now, &utc);
+        return utc;
     }
-    static std::string format(const struct tm& local, const char* pattern) {
+    static std::string format(const struct tm& utc, const char* pattern) {
         char buffer[32];
-        if (std::strftime(buffer, sizeof buffer, pattern, &local) == 0) return std::string();
+        if (std::strftime(buffer, sizeof buffer, pattern, &utc) == 0) return std::string();
         return buffer;
     }
-    static std::string localtext(const char* pattern) {
-        return format(localnow(), pattern);
+    static std::string utctext(const char* pattern) {
+        return format(utcnow(), pattern);
     }
 };
 

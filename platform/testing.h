@@ -93,7 +93,7 @@ public:
         if (!keyboard.keypending()) now += seconds;
     }
     double now = 1000.0;     // counter, s
-    double offset = 1000.0;  // counter minus local time of day, s
+    double offset = 1000.0;  // counter minus UTC time of day, s
     std::string date = "01-15-2020";
     std::vector<int> sleeps;  // every sleep, in ms
 };

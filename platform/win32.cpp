@@ -300,7 +300,7 @@ public:
     }
     std::string timetext() override {
         SYSTEMTIME t;
-        GetLocalTime(&t);
+        GetSystemTime(&t);  // UTC
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
         return buffer;
@@ -308,7 +308,7 @@ public:
     std::string datetext() override { return datetime().date; }
     DateTime datetime() override {
         SYSTEMTIME t;
-        GetLocalTime(&t);
+        GetSystemTime(&t);  // UTC
         char date[16], time[16];
         std::snprintf(date, sizeof date, "%02u-%02u-%04u", t.wMonth, t.wDay, t.wYear);
         std::snprintf(time, sizeof time, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
