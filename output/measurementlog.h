@@ -121,7 +121,7 @@ struct LogTaiSync {
     double ambiguityms = 0;        // ms; NaN: the time is not ambiguous, left out
     std::vector<LogSyncReference> references;
     std::int64_t candidates = 0;   // candidates of the search with an error sum below 1
-    double runnerup = 0;           // s, offset of the second-best candidate; NaN: none, left out
+    double runnerup = 0;           // s, offset of the second-best of those; NaN: none, left out
 };
 
 struct LogEloranFix {

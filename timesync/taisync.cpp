@@ -565,7 +565,7 @@ double matchlimit(const TaiSync& sync, const std::vector<SyncStation>& refs, std
     return std::isfinite(limit) ? std::clamp(limit, 0.0, 1.0) : (perunit > 0 ? 0.0 : 1.0);
 }
 
-// The best and second-best candidates and those fitting nearest the start.
+// The best and second-best fitting candidates and those nearest the start.
 struct Search {
     double best = std::numeric_limits<double>::infinity();
     double second = std::numeric_limits<double>::infinity();
@@ -573,14 +573,15 @@ struct Search {
     double secondoffset = std::numeric_limits<double>::quiet_NaN();
     double nearest = std::numeric_limits<double>::quiet_NaN();
     double next = std::numeric_limits<double>::quiet_NaN();
-    std::int64_t below = 0;  // candidates under the match limit
+    std::int64_t below = 0;    // candidates under the match limit
+    std::int64_t fitting = 0;  // candidates under error 1
 };
 
-void consider(Search& s, double err, double offset, double limit, TaiResult& result) {
-    result.candidates += 1;
+// A candidate with an error sum below 1.
+void consider(Search& s, double err, double offset, double limit) {
     if (err < s.best) {
         s.second = s.best;
-        s.secondoffset = result.candidates > 1 ? s.bestoffset : s.secondoffset;
+        s.secondoffset = s.fitting > 0 ? s.bestoffset : s.secondoffset;
         s.best = err;
         s.bestoffset = offset;
     } else if (err < s.second) {
@@ -588,8 +589,7 @@ void consider(Search& s, double err, double offset, double limit, TaiResult& res
         s.secondoffset = offset;
     }
     if (err < limit) s.below += 1;
-    if (!(err < 1)) return;
-    result.fitting += 1;
+    s.fitting += 1;
     if (std::isnan(s.nearest) || std::fabs(offset) < std::fabs(s.nearest)) {
         s.next = s.nearest;
         s.nearest = offset;
@@ -598,21 +598,101 @@ void consider(Search& s, double err, double offset, double limit, TaiResult& res
     }
 }
 
+// One measured entry after the first as the search steps through the
+// candidates: its phase residual in intervals, -0.5 .. 0.5, moved on by a
+// fixed fraction per candidate (an addition and a wrap instead of a division
+// and a floor; the drift over 2 x 10^6 steps stays near 10^-10 intervals).
+struct Stepper {
+    double x = 0;       // residual at the current candidate, intervals
+    double step = 0;    // change per candidate, 0 .. 1 intervals
+    double scale = 0;   // weight x interval: weighted residual per interval
+};
+
+std::vector<Stepper> steppers(const TaiSync& sync, const std::vector<SyncStation>& refs, std::int64_t firstn,
+                              double p0, double d0) {
+    std::vector<Stepper> out;
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
+    for (std::size_t t = 1; t < count; ++t) {
+        const TaiSyncEntry& e = sync.entries[t];
+        if (!e.measured) continue;
+        const double p = interval(refs[t].gri);
+        const double x = (static_cast<double>(e.expectedphase) - e.measuredphase -
+                          (static_cast<double>(firstn) * p0 + d0)) / p;
+        const double d = p0 / p;
+        out.push_back({x - std::floor(x + 0.5), d - std::floor(d), static_cast<double>(refs[t].value) * p});
+    }
+    return out;
+}
+
+// The stepper that rules most candidates out on its own: the largest weight
+// among those that move; steps.size() when none does.
+std::size_t leadstepper(const std::vector<Stepper>& steps) {
+    std::size_t lead = steps.size();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Stepper& st = steps[i];
+        if (!(st.step > 1e-9 && st.step < 1 - 1e-9) || !(std::fabs(st.scale) > 2) || !std::isfinite(st.scale))
+            continue;
+        if (lead == steps.size() || std::fabs(st.scale) > std::fabs(steps[lead].scale)) lead = i;
+    }
+    return lead;
+}
+
+// Candidates from the current one to the next (at least 1) at which the
+// stepper's weighted residual alone is within 1 (a hair wider, so that
+// rounding loses none); more than `limit` when none comes within it.
+std::int64_t stepstonext(const Stepper& st, std::int64_t limit) {
+    const double window = 2 * 1.001 / std::fabs(st.scale);  // width of |scale x| < 1, intervals
+    // A step above half an interval is a smaller one the other way: the
+    // residual mirrored then falls by 1 - step.
+    const bool mirrored = st.step > 0.5;
+    const double step = mirrored ? 1 - st.step : st.step;
+    const double x = mirrored ? -st.x : st.x;
+    // v: the residual one step on, shifted so that the window is [0, window).
+    double v = x - step + window / 2;
+    v -= std::floor(v);
+    std::int64_t m = 1;
+    while (m <= limit && !(v < window)) {
+        const double k = std::max(1.0, std::ceil((v - window) / step));
+        if (!(k < static_cast<double>(limit))) return limit + 1;
+        m += static_cast<std::int64_t>(k);
+        v -= k * step;
+        if (v < 0) v += 1;
+    }
+    return m;
+}
+
 // Every candidate n x p0 + d0 for n = -nsteps .. nsteps: a match when exactly
 // one lies below the match limit, else a guess at the fitting candidate
-// nearest the start time (d0 when none fits).
+// nearest the start time (d0 when none fits). The search steps from one
+// candidate to the next whose leading residual can fit; only candidates whose
+// stepped error sum is below 1 have it worked out exactly.
 void searchcandidates(const TaiSync& sync, const std::vector<SyncStation>& refs, std::int64_t nsteps, double p0,
                       double d0, TaiResult& result) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     result.matchlimit = matchlimit(sync, refs, 2 * nsteps + 1);
+    std::vector<Stepper> steps = steppers(sync, refs, -nsteps, p0, d0);
+    const std::size_t lead = leadstepper(steps);
     Search s;
-    for (std::int64_t n = -nsteps; n <= nsteps; ++n) {
+    for (std::int64_t n = -nsteps; n <= nsteps;) {
+        double err = 0;
+        for (const Stepper& st : steps) {
+            const double weighted = st.scale * st.x;
+            err += weighted * weighted;
+        }
         const double offset = static_cast<double>(n) * p0 + d0;
-        consider(s, errorsum(sync, refs, count, offset), offset, result.matchlimit, result);
+        if (err < 1) consider(s, errorsum(sync, refs, count, offset), offset, result.matchlimit);
+        const std::int64_t m = lead < steps.size() ? stepstonext(steps[lead], nsteps - n + 1) : 1;
+        for (Stepper& st : steps) {
+            st.x -= static_cast<double>(m) * st.step;
+            st.x -= std::floor(st.x + 0.5);
+        }
+        n += m;
     }
+    result.candidates = 2 * nsteps + 1;
+    result.fitting = s.fitting;
     result.match = s.below == 1 && s.best < result.matchlimit;
     result.offset = result.match ? s.bestoffset : std::isnan(s.nearest) ? d0 : s.nearest;
-    result.best = result.match ? s.best : errorsum(sync, refs, count, result.offset);
+    result.best = errorsum(sync, refs, count, result.offset);
     result.runnerup = s.secondoffset;
     result.nearest = s.nearest;
     result.next = s.next;

@@ -90,7 +90,7 @@ struct TaiResult {
     double best = 1000000;            // weighted error sum of the offset reported
     std::int64_t candidates = 0;      // candidates tried
     std::int64_t fitting = 0;         // candidates with an error sum below 1
-    double runnerup = std::numeric_limits<double>::quiet_NaN();  // s, offset of the second-best candidate; NaN when none
+    double runnerup = std::numeric_limits<double>::quiet_NaN();  // s, the second-best fitting candidate; NaN when none
     double nearest = std::numeric_limits<double>::quiet_NaN();  // s, fitting candidate nearest the start time; NaN when none
     double next = std::numeric_limits<double>::quiet_NaN();  // s, the fitting candidate next nearest it; NaN when none
     double matchlimit = 0;            // error sum below which a candidate counts as a match
