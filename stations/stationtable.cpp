@@ -261,7 +261,7 @@ StationTable buildstationtable(const StationsConfig& config, const std::string& 
 std::vector<std::string> unknownreferences(const StationTable& table, const std::string& tablepath) {
     std::vector<std::string> lines;
     for (const SyncStation& s : table.sync)
-        if (!s.found)
+        if (!s.found && s.letter != "A")
             lines.push_back("TAI reference " + std::to_string(s.gri) + s.letter + " is not in the station table " +
                             quoted(tablepath));
     return lines;

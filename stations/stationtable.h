@@ -94,6 +94,8 @@ StationTable buildstationtable(const StationsConfig& config, const std::string& 
 // One line per TAI reference the table file `tablepath` has no record of:
 // "TAI reference 6731M is not in the station table \"table.txt\"". Such a
 // reference has no emission delay or distance, so it cannot be matched.
+// Letter "A" entries are left out: a pulse of the receiver's own (a GPS pulse
+// per second on GRI 50000) has emission delay and distance 0 without a record.
 std::vector<std::string> unknownreferences(const StationTable& table, const std::string& tablepath);
 
 }  // namespace corvane

@@ -154,6 +154,8 @@ TEST(StationTableJoin, SyncReferencesFindTheirChainMaster) {
     EXPECT_EQ(unknownreferences(t, "t.txt"),
               std::vector<std::string>{"TAI reference 8000Y is not in the station table \"t.txt\""});
     EXPECT_EQ(unknownreferences(buildstationtable(c, ""), "t.txt").size(), 4u);
+    c.taireferences = {{50000, "A", 1000, 0}};  // the receiver's own pulse per second
+    EXPECT_TRUE(unknownreferences(buildstationtable(c, ""), "t.txt").empty());
 }
 
 }  // namespace
