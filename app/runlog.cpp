@@ -21,22 +21,11 @@ std::string newestsample(const Run& run) {
 void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, const std::string& station) {
     if (!run.log.on()) return;
     const eloran::Message& m = channelmessage.framed.message;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    LogEloranMessage record{station, m.type, m.subtype, "", -1, 0, false, -1, -1, nan, nan, ""};
-    if (m.type == 6 && m.subtype == 1) {
-        std::string text = eloran::utctext(eloran::utctime(m));
-        text[10] = 'T';  // ISO 8601
-        record.messageutc = text + "Z";
-        record.hourofyear = m.hourofyear;
-    } else if (m.type == 6 && m.subtype == 2) {
-        record.leap = m.leapseconds;
-        record.hasleap = true;
-    } else if (m.type == 4) {
-        record.stationid = m.stationid;
-        record.health = m.health;
-        (m.coordinatekind == 1 ? record.latitude : record.longitude) = m.coordinate * 1e-7;
-    }
-    record.words = eloran::wordshex(channelmessage.framed.data);
+    const LogEloranMessage record{.station = station,
+                                  .msgtype = m.type,
+                                  .subtype = m.subtype,
+                                  .values = eloran::loggedvalues(m),
+                                  .words = eloran::wordshex(channelmessage.framed.data)};
     writerecord(run.log, eloranmessagerecord(record, newestsample(run)));
 }
 

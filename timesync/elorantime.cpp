@@ -72,12 +72,12 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     if (state.hours.size() <= message.entry) state.hours.resize(message.entry + 1);
     EloranTime::Hour& hour = state.hours[message.entry];
     const eloran::Message& m = message.framed.message;
-    if (m.type != 6 || (m.subtype != 1 && m.subtype != 2)) return std::nullopt;
+    if (!eloran::isutchour(m) && !eloran::isutcleap(m)) return std::nullopt;
     if (m.timeinhour >= hour10us) return std::nullopt;  // not a time within the hour
 
     const double arrival = message.lastwordtime + griseconds(station.gri);  // buffer time
     std::int64_t utc10us = 0;
-    if (m.subtype == 1) {
+    if (eloran::isutchour(m)) {
         hour.known = true;
         hour.start = eloran::hourstart(m.year, m.hourofyear);
         hour.timeinhour = m.timeinhour;
