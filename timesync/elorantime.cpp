@@ -55,13 +55,13 @@ IntervalSplit splitintervals(double predicted, double observed, double interval)
 void starteloranperiod(EloranTime& state) { state.fixedthisperiod = false; }
 
 void keepeloranfix(EloranTime& state, ClockState& clock, double carried) {
-    if (!state.held || !clock.epochsynced || !(state.heldinterval > 0)) return;
-    const IntervalSplit s = splitintervals(carried, clock.sampleepoch, state.heldinterval);
+    if (!state.held || !clock.timebase.synced || !(state.heldinterval > 0)) return;
+    const IntervalSplit s = splitintervals(carried, clock.timebase.sampleepoch, state.heldinterval);
     if (std::fabs(s.residual) > agreementlimit) {
         state.held = false;
         return;
     }
-    clock.sampleepoch += static_cast<double>(s.intervals) * state.heldinterval;
+    moveintervals(clock.timebase, s.intervals, state.heldinterval);
 }
 
 std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::ChannelMessage& message,
@@ -85,11 +85,11 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     } else {
         state.leapknown = true;
         state.leap = m.leapseconds;
-        const double nowutc = utctime(displayepoch(clock) + arrival, clock.leapsecs);
+        const double nowutc = utctime(epochofbuffer(clock.timebase) + arrival, clock.leapsecs);
         const std::int64_t start = hour.known ? followinghour(hour, m.timeinhour) : nearesthour(m.timeinhour, nowutc);
         utc10us = eloran::utctime(m, start);
     }
-    if (state.fixedthisperiod || !clock.epochsynced) return std::nullopt;
+    if (state.fixedthisperiod || !clock.timebase.synced) return std::nullopt;
     state.fixedthisperiod = true;
 
     const std::int32_t leapsecs = state.leapknown ? state.leap - programscaleoffset : clock.leapsecs;
@@ -97,7 +97,7 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     const double tot = programtime(static_cast<double>(utc10us / 100000), leapsecs) +
                        static_cast<double>(utc10us % 100000) * 1e-5;
     const double predicted = tot + propagation;
-    const double observed = clock.sampleepoch + arrival;
+    const double observed = clock.timebase.sampleepoch + arrival;
     const double interval = phasecodeinterval(station.gri);
     const IntervalSplit s = splitintervals(predicted, observed, interval);
     EloranFix fix;
@@ -106,12 +106,12 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     fix.difference = (predicted - observed) * 1000;
     fix.match = std::fabs(s.residual) <= agreementlimit;
     if (fix.match) {
-        clock.sampleepoch += static_cast<double>(s.intervals) * interval;
+        moveintervals(clock.timebase, s.intervals, interval);
         state.held = true;
         state.heldinterval = interval;
     }
-    fix.offset = clock.sampleepoch - clock.startepoch;
-    fix.ut = uttext(clock.sampleepoch, clock.leapsecs, clockoffset);
+    fix.offset = clock.timebase.sampleepoch - clock.timebase.startepoch;
+    fix.ut = uttext(clock.timebase.sampleepoch, clock.leapsecs, clockoffset);
     state.last = fix;
     return fix;
 }

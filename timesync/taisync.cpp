@@ -642,16 +642,16 @@ TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, con
         if (sync.consumed == 0) sync.entries[t].measured = false;  // nothing was folded
     }
     if (config.live)
-        clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, config.sr);
-    const TaiResult result = matchoffsets(sync, refs, clock.startepoch, config.searchrange);
+        setstartepoch(clock.timebase,
+                      rebasestartepoch(clock.timebase.startepoch, clock.pcblocktime, sync.consumed, config.sr), true);
+    const TaiResult result = matchoffsets(sync, refs, clock.timebase.startepoch, config.searchrange);
     if (config.syncverbose != 0 && result.commonperiod > 0 && result.commonperiod < config.searchrange)
         console.writeline("sync: the measured references repeat every " +
                           periodtext(toint64(result.commonperiod * 100000)) + ", within the search range of" +
                           real32text(config.searchrange) + " s");
-    clock.sampleepoch = clock.startepoch + result.offset;
-    clock.epochsynced = true;
+    takesynchronisation(clock.timebase, result.offset, result.match);
     console.column1();
-    console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
+    console.writeline(taireport(result, uttext(clock.timebase.sampleepoch, clock.leapsecs, config.clockoffset)));
     const std::string ambiguity = ambiguityline(result, refs);
     if (!ambiguity.empty()) console.writeline(ambiguity);
     release(sync);
