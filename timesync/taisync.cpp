@@ -620,8 +620,11 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
     return startepoch + change + 0.05;
 }
 
-TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
-                        ClockState& clock, const TaiConfig& config, Console& console) {
+namespace {
+
+// The expected delay of each reference (emission delay plus propagation) and,
+// where its master was found, the spacing to the master's.
+void setexpecteddelays(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         TaiSyncEntry& e = sync.entries[t];
@@ -636,24 +639,44 @@ TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, con
                 (static_cast<long double>(refs[t].masteremissiondelay) / 1000 + mprop)));
         }
     }
+}
+
+// The templates and the correlation peaks of every reference's fold.
+void measurepeaks(TaiSync& sync, const std::vector<SyncStation>& refs, const TaiConfig& config, Console& console) {
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         buildtemplates(sync.entries[t], refs[t].gri, config.sr);
         findpeaks(sync, t, refs[t], config, console);
         if (sync.consumed == 0) sync.entries[t].measured = false;  // nothing was folded
     }
-    if (config.live)
-        setstartepoch(clock.timebase,
-                      rebasestartepoch(clock.timebase.startepoch, clock.pcblocktime, sync.consumed, config.sr), true);
-    const TaiResult result = matchoffsets(sync, refs, clock.timebase.startepoch, config.searchrange);
+}
+
+// The console lines of a synchronisation: the common period when verbose and
+// shorter than the search range, the result at `ut`, and its ambiguity.
+void reportsync(const TaiResult& result, const std::vector<SyncStation>& refs, const std::string& ut,
+                const TaiConfig& config, Console& console) {
     if (config.syncverbose != 0 && result.commonperiod > 0 && result.commonperiod < config.searchrange)
         console.writeline("sync: the measured references repeat every " +
                           periodtext(toint64(result.commonperiod * 100000)) + ", within the search range of" +
                           real32text(config.searchrange) + " s");
-    takesynchronisation(clock.timebase, result.offset, result.match);
     console.column1();
-    console.writeline(taireport(result, uttext(clock.timebase.sampleepoch, clock.leapsecs, config.clockoffset)));
+    console.writeline(taireport(result, ut));
     const std::string ambiguity = ambiguityline(result, refs);
     if (!ambiguity.empty()) console.writeline(ambiguity);
+}
+
+}  // namespace
+
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
+                        ClockState& clock, const TaiConfig& config, Console& console) {
+    setexpecteddelays(sync, refs, propagation);
+    measurepeaks(sync, refs, config, console);
+    if (config.live)
+        setstartepoch(clock.timebase,
+                      rebasestartepoch(clock.timebase.startepoch, clock.pcblocktime, sync.consumed, config.sr), true);
+    const TaiResult result = matchoffsets(sync, refs, clock.timebase.startepoch, config.searchrange);
+    takesynchronisation(clock.timebase, result.offset, result.match);
+    reportsync(result, refs, uttext(clock.timebase.sampleepoch, clock.leapsecs, config.clockoffset), config, console);
     release(sync);
     return result;
 }
