@@ -14,17 +14,16 @@ namespace corvane {
 namespace {
 
 constexpr double agreementlimit = 1e-3;        // s, modulo the interval
-constexpr std::int64_t hour10us = 360000000;   // one hour in 10 us
 
 }  // namespace
 
 std::int64_t nearesthour(std::uint32_t timeinhour, double nowutc) {
-    const double now10us = nowutc * 1e5;
+    const double now10us = nowutc * static_cast<double>(tenuspersecond);
     if (!(std::fabs(now10us) < 1e18)) return 0;  // NaN, or beyond any date the messages can carry
-    const auto base = static_cast<std::int64_t>(std::floor(now10us / static_cast<double>(hour10us))) * hour10us;
+    const auto base = static_cast<std::int64_t>(std::floor(now10us / static_cast<double>(tenusperhour))) * tenusperhour;
     std::int64_t best = base;
     double bestdistance = INFINITY;
-    for (std::int64_t h = base - hour10us; h <= base + hour10us; h += hour10us) {
+    for (std::int64_t h = base - tenusperhour; h <= base + tenusperhour; h += tenusperhour) {
         const double distance = std::fabs(static_cast<double>(h + timeinhour) - now10us);
         if (distance < bestdistance) {
             bestdistance = distance;
@@ -36,8 +35,8 @@ std::int64_t nearesthour(std::uint32_t timeinhour, double nowutc) {
 
 std::int64_t followinghour(const EloranTime::Hour& hour, std::uint32_t timeinhour) {
     // Half an hour earlier than the subtype 1 time can only be the next hour.
-    if (static_cast<std::int64_t>(timeinhour) + hour10us / 2 < static_cast<std::int64_t>(hour.timeinhour))
-        return hour.start + hour10us;
+    if (static_cast<std::int64_t>(timeinhour) + tenusperhour / 2 < static_cast<std::int64_t>(hour.timeinhour))
+        return hour.start + tenusperhour;
     return hour.start;
 }
 
@@ -92,8 +91,8 @@ std::int64_t takeleapmessage(EloranTime& state, const EloranTime::Hour& hour, co
 double predictedarrival(const EloranTime& state, std::int64_t utc10us, double propagation, std::int32_t leapsecs) {
     const std::int32_t leap = state.leapknown ? state.leap - programscaleoffset : leapsecs;
     // Whole seconds and the rest apart, so that the 10 us stay exact.
-    const double tot = programtime(static_cast<double>(utc10us / 100000), leap) +
-                       static_cast<double>(utc10us % 100000) * 1e-5;
+    const double tot = programtime(static_cast<double>(utc10us / tenuspersecond), leap) +
+                       static_cast<double>(utc10us % tenuspersecond) * 1e-5;
     return tot + propagation;
 }
 
@@ -129,7 +128,7 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     EloranTime::Hour& hour = state.hours[message.entry];
     const eloran::Message& m = message.framed.message;
     if (m.type != 6 || (m.subtype != 1 && m.subtype != 2)) return std::nullopt;
-    if (m.timeinhour >= hour10us) return std::nullopt;  // not a time within the hour
+    if (m.timeinhour >= tenusperhour) return std::nullopt;  // not a time within the hour
 
     const double arrival = message.lastwordtime + griseconds(station.gri);  // buffer time
     const std::int64_t utc10us =
