@@ -1,6 +1,7 @@
 #include "eloran/schedule.h"
 
 #include "acquisition/clock.h"
+#include "core/calendar.h"
 #include "core/loran.h"
 
 namespace corvane::eloran {
@@ -26,8 +27,7 @@ Message scheduledmessage(const ScheduleConfig& config, std::int64_t m) {
     msg.timeinhour = static_cast<std::uint32_t>(tot - hours * tenusperhour);
     if (msg.subtype == 1) {
         const auto days = static_cast<std::int32_t>(hours / 24);
-        std::int32_t year = 1958 + days / 366;
-        while (daysince1958(year + 1, 1, 1) <= days) ++year;
+        const auto year = static_cast<std::int32_t>(civilfromdays(days + daysfromcivil(1958, 1, 1)).year);
         msg.year = static_cast<std::uint8_t>(year - 2000);
         msg.hourofyear = static_cast<std::uint16_t>(hours - static_cast<std::int64_t>(daysince1958(year, 1, 1)) * 24);
     } else {
