@@ -87,8 +87,9 @@ std::vector<TdevCurve> tdevcurves(const Log& log, const Selection& selection, st
         TdevCurve curve{g.station, g.tau0s, {}};
         for (std::size_t k = 0; k < g.sums.size(); ++k) {
             const std::int64_t m = std::int64_t{1} << k;
-            if (g.sums[k].terms > 0)
-                curve.points.push_back({static_cast<double>(m) * g.tau0s, tdevvalue(g.sums[k], m) * 1000, g.sums[k].terms});
+            const double tdevns = tdevvalue(g.sums[k], m) * 1000;  // NaN without terms, inf past the range of double
+            if (std::isfinite(tdevns))
+                curve.points.push_back({static_cast<double>(m) * g.tau0s, tdevns, g.sums[k].terms});
         }
         const auto first = std::find_if(groups.begin(), groups.end(), [&](const Group& e) { return e.station == g.station; });
         const bool split = std::any_of(first + 1, groups.end(), [&](const Group& e) { return e.station == g.station; });
@@ -96,7 +97,7 @@ std::vector<TdevCurve> tdevcurves(const Log& log, const Selection& selection, st
             notes.push_back("station " + g.station + ": runs with different status intervals give separate estimates");
         if (curve.points.empty())
             notes.push_back("station " + g.station + (split ? " at a status interval of " + shortest(g.tau0s) + " s" : "") +
-                            ": " + std::to_string(g.values) + " toa_us values, no 3 in a row in a run: no time deviation");
+                            ": " + std::to_string(g.values) + " toa_us values: no time deviation (no run has 3 in a row, or they are too large)");
         else
             curves.push_back(std::move(curve));
     }
