@@ -153,7 +153,7 @@ void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& co
                                    " was replaced before it could be deleted; the new file is read next");
     readpcclock(clock, config.clock, platform.clock);
     if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
-    reader.fileopentime = toreal32(clock.pcclock - 0.05);
+    reader.fileopentime = toreal32(clock.pcclock - livefilelag);
     openwithwaiting(reader, config, platform);
 }
 
@@ -183,7 +183,7 @@ void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock
     reader.bytes.assign(static_cast<std::size_t>(std::max(buffer.blockbytes, 0)), 0);
     if (config.wavinput == 0) {
         readpcclock(clock, config.clock, platform.clock);
-        reader.fileopentime = toreal32(clock.pcclock - 0.05);
+        reader.fileopentime = toreal32(clock.pcclock - livefilelag);
         openwithwaiting(reader, config, platform);
     } else {
         openrecording(reader, config, warnings);
