@@ -9,6 +9,10 @@
 #include <string>
 
 #include "core/errors.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 #include "platform/testing.h"
 #include "pulses/fold.h"
 #include "stations/chaintiming.h"
@@ -447,6 +451,45 @@ TEST_F(Waterfall, FailuresWithoutRetryEndTheRun) {
     settings.bmp = (folder / "missing" / "w.bmp").string();
     EXPECT_THROW(create(), RuntimeError);
     settings.bmp = old;
+}
+
+// A name that leads to a folder, a pipe or a device is refused before
+// anything is written, and the thing itself stays as it was.
+TEST_F(Waterfall, BitmapNamingNoRegularFileIsRefused) {
+    stations(1);
+    auto refused = [this](const char* what) {
+        try {
+            create();
+            ADD_FAILURE() << "accepted " << what;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 1);
+            EXPECT_NE(std::string(e.what()).find(settings.bmp), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(settings.bmp + ".part"));
+    };
+    fs::create_directory(settings.bmp);
+    refused("a directory");
+    EXPECT_TRUE(fs::is_directory(settings.bmp));
+#ifndef _WIN32
+    fs::remove(settings.bmp);
+    ASSERT_EQ(::mkfifo(settings.bmp.c_str(), 0644), 0);
+    refused("a named pipe");
+    EXPECT_TRUE(fs::is_fifo(settings.bmp));
+    fs::remove(settings.bmp);
+    // A copy of /dev/null where this process may make one (root, no
+    // container barring it).
+    if (::mknod(settings.bmp.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        refused("a device");
+        EXPECT_TRUE(fs::is_character_file(settings.bmp));
+    }
+    // Through a link too.
+    fs::remove(settings.bmp);
+    fs::create_directory(folder / "sub");
+    fs::create_symlink(folder / "sub", settings.bmp);
+    refused("a directory");
+    EXPECT_TRUE(fs::is_symlink(settings.bmp));
+#endif
 }
 
 TEST_F(Waterfall, FileThatWouldPassTwoGigabytesEndsTheRun) {
