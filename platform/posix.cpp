@@ -132,14 +132,12 @@ bool File::close() {
 }
 
 File::Removal File::deleteifsame(const std::string& path) {
-    if (!handle_) {
-        errno = EBADF;
-        return Removal::failed;
+    switch (namedby(path)) {
+        case Naming::none: return Removal::gone;
+        case Naming::other: return Removal::replaced;
+        case Naming::failed: return Removal::failed;
+        case Naming::same: break;
     }
-    struct stat mine, named;
-    if (::fstat(handle_->fd, &mine) != 0) return Removal::failed;
-    if (::stat(path.c_str(), &named) != 0) return errno == ENOENT ? Removal::gone : Removal::failed;
-    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return Removal::replaced;
     if (::unlink(path.c_str()) == 0) return Removal::deleted;
     return errno == ENOENT ? Removal::gone : Removal::failed;
 }
