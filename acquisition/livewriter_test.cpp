@@ -95,14 +95,16 @@ TEST(LiveWriter, NeverRenamesOverAnythingAndGivesUp) {
     EXPECT_EQ(refused("a directory"), 0);  // at once, not after the wait
     EXPECT_TRUE(std::filesystem::is_directory(target));
     std::filesystem::remove(target);
-#ifndef _WIN32
-    std::filesystem::create_symlink(testing::testfolder() + "nowhere", target);
-    const double waited = refused("has not been taken for 60 s");
-    EXPECT_GE(waited, 60);
-    EXPECT_LT(waited, 61);
-    EXPECT_TRUE(std::filesystem::is_symlink(target));
-    std::filesystem::remove(target);
-#endif
+    // Where special files exist (not on Windows) a dangling link has the name.
+    if (testing::makepipe(target + ".probe")) {
+        std::filesystem::remove(target + ".probe");
+        std::filesystem::create_symlink(testing::testfolder() + "nowhere", target);
+        const double waited = refused("has not been taken for 60 s");
+        EXPECT_GE(waited, 60);
+        EXPECT_LT(waited, 61);
+        EXPECT_TRUE(std::filesystem::is_symlink(target));
+        std::filesystem::remove(target);
+    }
     discardtemporary(writer);
 }
 

@@ -9,10 +9,6 @@
 #include <string>
 
 #include "core/errors.h"
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#endif
 #include "platform/testing.h"
 #include "pulses/fold.h"
 #include "stations/chaintiming.h"
@@ -471,15 +467,12 @@ TEST_F(Waterfall, BitmapNamingNoRegularFileIsRefused) {
     fs::create_directory(settings.bmp);
     refused("a directory");
     EXPECT_TRUE(fs::is_directory(settings.bmp));
-#ifndef _WIN32
     fs::remove(settings.bmp);
-    ASSERT_EQ(::mkfifo(settings.bmp.c_str(), 0644), 0);
+    if (!testing::makepipe(settings.bmp)) return;  // no special files here
     refused("a named pipe");
     EXPECT_TRUE(fs::is_fifo(settings.bmp));
     fs::remove(settings.bmp);
-    // A copy of /dev/null where this process may make one (root, no
-    // container barring it).
-    if (::mknod(settings.bmp.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    if (testing::makenulldevice(settings.bmp)) {
         refused("a device");
         EXPECT_TRUE(fs::is_character_file(settings.bmp));
     }
@@ -489,7 +482,6 @@ TEST_F(Waterfall, BitmapNamingNoRegularFileIsRefused) {
     fs::create_symlink(folder / "sub", settings.bmp);
     refused("a directory");
     EXPECT_TRUE(fs::is_symlink(settings.bmp));
-#endif
 }
 
 TEST_F(Waterfall, FileThatWouldPassTwoGigabytesEndsTheRun) {
