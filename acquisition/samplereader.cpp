@@ -186,6 +186,14 @@ void consume(SampleReader& reader, const std::string& name, Platform& platform) 
                                    " was replaced before it could be deleted; the new file is read next");
 }
 
+// The file of length 0 that ends the run: deleted and closed (on Windows a
+// deleted file goes only with its last handle).
+void consumeendfile(SampleReader& reader, const std::string& name, Platform& platform) {
+    consume(reader, name, platform);
+    if (!reader.file.close())
+        throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
+}
+
 // A live file read to the length it had at the open may have grown since
 // (a receiver writing it in place): the rest is read before it is deleted.
 bool takegrowth(SampleReader& reader, const std::string& name, Console& console) {
@@ -203,7 +211,7 @@ bool takegrowth(SampleReader& reader, const std::string& name, Console& console)
 
 // A live file read to its end: delete and close it, stamp the PC clock and
 // wait for the next file. The file of length 0 that ends the run is deleted
-// at once: it has been consumed too.
+// and closed at once: it has been consumed too.
 void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& config, Platform& platform) {
     const std::string& name = config.samplefile;
     consume(reader, name, platform);
@@ -213,7 +221,7 @@ void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& co
     if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
     reader.fileopentime = toreal32(clock.pcclock - 0.05);
     openwithwaiting(reader, config, platform);
-    if (reader.bytesleft == 0) consume(reader, name, platform);
+    if (reader.bytesleft == 0) consumeendfile(reader, name, platform);
 }
 
 }  // namespace
@@ -244,7 +252,7 @@ void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock
         readpcclock(clock, config.clock, platform.clock);
         reader.fileopentime = toreal32(clock.pcclock - 0.05);
         openwithwaiting(reader, config, platform);
-        if (reader.bytesleft == 0) consume(reader, config.samplefile, platform);
+        if (reader.bytesleft == 0) consumeendfile(reader, config.samplefile, platform);
     } else {
         openrecording(reader, config, warnings);
     }
@@ -288,7 +296,7 @@ void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, co
     buffer.bufend = buffer.bufstart + (buffer.blocksamples + buffer.overlap) / sr;
     compareclocks(clock, config.clock, reader.fileopentime, reader.bytesleft, buffer.bufend, sr);
 
-    if (reader.bytesleft == 0 && config.wavinput == 0 && !takegrowth(reader, config.samplefile, platform.console))
+    if (reader.bytesleft == 0 && config.wavinput == 0 && reader.file.isopen() && !takegrowth(reader, config.samplefile, platform.console))
         nextlivefile(reader, clock, config, platform);
 }
 
