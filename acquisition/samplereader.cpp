@@ -219,7 +219,7 @@ void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& co
         throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
     readpcclock(clock, config.clock, platform.clock);
     if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
-    reader.fileopentime = toreal32(clock.pcclock - 0.05);
+    reader.fileopentime = toreal32(clock.pcclock - livefilelag);
     openwithwaiting(reader, config, platform);
     if (reader.bytesleft == 0) consumeendfile(reader, name, platform);
 }
@@ -250,7 +250,7 @@ void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock
     reader.bytes.assign(static_cast<std::size_t>(std::max(buffer.blockbytes, 0)), 0);
     if (config.wavinput == 0) {
         readpcclock(clock, config.clock, platform.clock);
-        reader.fileopentime = toreal32(clock.pcclock - 0.05);
+        reader.fileopentime = toreal32(clock.pcclock - livefilelag);
         openwithwaiting(reader, config, platform);
         if (reader.bytesleft == 0) consumeendfile(reader, config.samplefile, platform);
     } else {

@@ -44,6 +44,13 @@ struct SampleBuffer {
     double bufend = 0;                   // sample time just after the last valid sample, s
 };
 
+// Live mode: the writer of the sample files is taken to have written a file's
+// last sample this long (s) before the PC clock reading at which the file is
+// opened; the PC clock time of the last sample is the reading less this lag.
+// The TAI synchronisation's re-base of the start epoch onto the PC clock adds
+// it back (that re-base starts from PC clock times stamped this way).
+inline constexpr double livefilelag = 0.05;
+
 struct SampleReader {
     File file;
     std::int64_t bytesleft = 0;          // bytes of the open file not yet read

@@ -13,7 +13,7 @@ std::string stationid(std::int32_t gri, const std::string& letter) { return std:
 
 // The time of the newest sample, as the log writes it.
 std::string newestsample(const Run& run) {
-    return logutc(displayepoch(run.clock) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
+    return logutc(epochofbuffer(run.clock.timebase) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ void logsync(Run& run, const std::optional<TaiResult>& result) {
     if (!run.log.on() || !result) return;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     LogTaiSync sync{result->match, result->offset, std::sqrt(result->best),
-                    uttext(run.clock.sampleepoch, run.clock.leapsecs, run.config.tai.clockoffset),
+                    uttext(run.clock.timebase.sampleepoch, run.clock.leapsecs, run.config.tai.clockoffset),
                     result->ambiguity > 0 ? result->ambiguity : nan, {}};
     const std::vector<SyncStation>& refs = run.stations.sync;
     for (std::size_t t = 0; t < refs.size() && t < run.taisync.entries.size(); ++t) {

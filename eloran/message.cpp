@@ -3,14 +3,12 @@
 #include <cstdio>
 
 #include "core/calendar.h"
+#include "core/loran.h"
 #include "eloran/crc14.h"
 
 namespace corvane::eloran {
 namespace {
 
-constexpr std::int64_t unitspersecond = 100000;  // 10 us units
-constexpr std::int64_t unitsperhour = 3600 * unitspersecond;
-constexpr std::int64_t unitsperday = 24 * unitsperhour;
 constexpr std::uint64_t low56 = (std::uint64_t{1} << 56) - 1;
 
 std::uint64_t field(std::uint64_t w, int position, int bits) {
@@ -103,7 +101,7 @@ DataWords encodemessage(const Message& m) {
 }
 
 std::int64_t hourstart(int year, int hourofyear) {
-    return (daysfromcivil(2000 + year, 1, 1) - epochdays) * unitsperday + hourofyear * unitsperhour;
+    return (daysfromcivil(2000 + year, 1, 1) - epochdays) * tenusperday + hourofyear * tenusperhour;
 }
 
 std::int64_t utctime(const Message& m) { return hourstart(m.year, m.hourofyear) + m.timeinhour; }
@@ -111,12 +109,12 @@ std::int64_t utctime(const Message& m) { return hourstart(m.year, m.hourofyear) 
 std::int64_t utctime(const Message& m, std::int64_t start) { return start + m.timeinhour; }
 
 std::string utctext(std::int64_t t) {
-    const CivilDate c = civilfromdays(t / unitsperday + epochdays);
-    const std::int64_t inday = t % unitsperday;
+    const CivilDate c = civilfromdays(t / tenusperday + epochdays);
+    const std::int64_t inday = t % tenusperday;
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%05d", static_cast<int>(c.year), c.month, c.day,
-                  static_cast<int>(inday / unitsperhour), static_cast<int>(inday / (60 * unitspersecond) % 60),
-                  static_cast<int>(inday / unitspersecond % 60), static_cast<int>(inday % unitspersecond));
+                  static_cast<int>(inday / tenusperhour), static_cast<int>(inday / (60 * tenuspersecond) % 60),
+                  static_cast<int>(inday / tenuspersecond % 60), static_cast<int>(inday % tenuspersecond));
     return buf;
 }
 
