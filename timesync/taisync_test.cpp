@@ -659,7 +659,7 @@ TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
     live.run(24000);
     EXPECT_EQ(live.platform.fakeclock.emptyfiles, 1);
     EXPECT_EQ(live.reader.bytesleft, 0);
-    EXPECT_TRUE(fileexists(live.input.samplefile));  // left for the main cycle, which ends the run
+    EXPECT_FALSE(fileexists(live.input.samplefile));  // consumed; the main cycle then ends the run
     EXPECT_NEAR(live.buffer.bufend, 2.0, 1e-9);
     EXPECT_EQ(live.sync.consumed, 24000);
     EXPECT_NE(live.platform.fakeconsole.transcript.find(
