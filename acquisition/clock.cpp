@@ -36,10 +36,6 @@ std::int32_t part(double v) {
 
 }  // namespace
 
-double displayepoch(const ClockState& state) {
-    return state.epochsynced ? state.sampleepoch : state.startepoch;
-}
-
 void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock) {
     double t = clock.counter();
     std::string now = clock.timetext();
@@ -103,7 +99,7 @@ std::int32_t leapseconds(std::int32_t year, std::int32_t month) {
            (year > 2015 || (year == 2015 && month >= 7)) + (year > 2016);
 }
 
-void computestartepoch(ClockState& state, const ClockConfig& config) {
+void computestartepoch(ClockState& state, const ClockConfig& config, bool live) {
     const std::string& date = state.date;
     std::int32_t year = part(date.size() >= 4 ? readnumber(std::string_view(date).substr(date.size() - 4)) : 0);
     std::int32_t month = part(fieldat(date, 1, 2));
@@ -117,12 +113,13 @@ void computestartepoch(ClockState& state, const ClockConfig& config) {
     std::int64_t second = part(fieldat(time, 7, 2));
     std::int64_t s = (hour - config.utcoffset) * 3600 + minute * 60 + second + state.leapsecs + taiutcbefore2006;
     float seconds = static_cast<float>(s) + config.clockoffset;
-    state.startepoch = static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - taiutc1972;
+    setstartepoch(state.timebase,
+                  static_cast<double>(state.daynumber) * 86400.0 + static_cast<double>(seconds) - taiutc1972, live);
 }
 
 void compareclocks(ClockState& state, const ClockConfig& config, float fileopentime,
                    std::int64_t bytesleft, double bufend, double sr) {
-    const double epoch = displayepoch(state);
+    const double epoch = epochofbuffer(state.timebase);
     state.blocktimeofday = epoch - std::floor(epoch / 86400) * 86400 + bufend;
     double pc = fileopentime - (static_cast<double>(bytesleft) / sr) / config.framebytes -
                 3600.0 * config.utcoffset + state.leapsecs + config.clockoffset + programscaleoffset;

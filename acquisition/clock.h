@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "timebase/timebase.h"
 
 namespace corvane {
 
@@ -32,22 +33,16 @@ struct ClockState {
     std::int32_t secondofday = 0;  // whole local seconds of the latest reading
     std::int32_t leapsecs = 0;     // leap seconds after 1999 for `date`: 0 .. 5
     std::int32_t daynumber = 0;    // days since 1 January 1958 for `date`
-    double startepoch = 0;         // program-scale s for `date` and `time`
     // Time of day of the start epoch plus the buffer end by sample count, s
     // (grows with the run; real64 keeps it exact to the sample after months).
     double blocktimeofday = 0;
     float pcblocktime = 0;         // time of day of the buffer end by the PC clock
     float pcclockerror = 0;        // pcblocktime - blocktimeofday, -43200 .. 43200
-    // Program-scale s of sample time 0 of the averaging period, set by the TAI
-    // synchronisation; 0 until then.
-    double sampleepoch = 0;
-    bool epochsynced = false;      // a synchronisation has set sampleepoch
+    // Program-scale time of buffer time 0 of the averaging period; its start
+    // epoch is the one for `date` and `time`.
+    TimeBase timebase;
     double lastestimate = 0;       // estimate of the latest reading (counter - second - 0.5)
 };
-
-// Program-scale seconds of sample time 0 for time stamps and clock
-// comparison: the synchronised epoch, or while there is none the start epoch.
-double displayepoch(const ClockState& state);
 
 // One PC clock reading with calibration tracking.
 void readpcclock(ClockState& state, const ClockConfig& config, Clock& clock);
@@ -60,8 +55,9 @@ Clock::DateTime shifteddatetime(const Clock::DateTime& utc, std::int32_t hours);
 // Waits for the next change of the wall clock's second and re-calibrates.
 void secondticksync(ClockState& state, const ClockConfig& config, Clock& clock);
 
-// From the state's `date` and `time`: daynumber, leapsecs and startepoch.
-void computestartepoch(ClockState& state, const ClockConfig& config);
+// From the state's `date` and `time`: daynumber, leapsecs and the time base's
+// start epoch; live true when they are the PC clock's, false for a start time.
+void computestartepoch(ClockState& state, const ClockConfig& config, bool live);
 
 // Exact days since 1 January 1958 (negative before), proleptic Gregorian.
 std::int32_t daysince1958(std::int32_t year, std::int32_t month, std::int32_t day);

@@ -17,6 +17,8 @@ struct LiveWriter {
     std::string target;          // the monitor's `samplefile`
     std::string temporary;       // target + ".part"
     int pollms = 10;             // wait between existence tests, ms
+    double giveupseconds = 0;    // s the previous file may stay untaken before the hand-over
+                                 // gives up; 0: waits for ever
     long long filecount = 0;     // files handed over so far
     File file;                   // the temporary file while it is written
 };
@@ -32,8 +34,12 @@ void endtemporary(LiveWriter& writer);
 // All three for one piece of data.
 void writetemporary(LiveWriter& writer, const void* data, std::size_t size);
 
-// Waits while the target still exists, then renames the temporary file to it;
-// throws RuntimeError 3 when the rename fails.
+// Waits while the target still exists (told by the file system entry, never
+// by opening it), then renames the temporary file to it without ever
+// replacing a file of that name. Throws RuntimeError 3 naming the file when
+// the rename fails, when the target is a folder or anything but a regular
+// file, when the target left waiting cannot be read (the monitor cannot take
+// it either), and after giveupseconds without the monitor taking it.
 void handover(LiveWriter& writer, Clock& clock);
 
 // Hands over the zero-length file that ends the monitor's run.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "core/errors.h"
@@ -65,6 +66,46 @@ TEST(LiveWriter, FailuresAreReportedWithTheFileName) {
     }
     testing::FakeClock clock;
     EXPECT_THROW(handover(writer, clock), RuntimeError);  // nothing to rename
+}
+
+// What the writer may never hand over onto: a folder ends the hand-over
+// with an error naming it; a name taken by something it cannot tell as a
+// file (here a dangling link, which an open would take for "gone") is never
+// replaced, and a monitor that takes nothing for giveupseconds ends it.
+TEST(LiveWriter, NeverRenamesOverAnythingAndGivesUp) {
+    const std::string target = testing::testfolder() + "livewriter-taken.dat";
+    LiveWriter writer = makelivewriter(target);
+    writer.giveupseconds = 60;
+    testing::FakeClock clock;
+    auto refused = [&](const char* what) {
+        writetemporary(writer, "ab", 2);
+        const double start = clock.now;
+        try {
+            handover(writer, clock);
+            ADD_FAILURE() << "handed over onto " << what;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), fileioerror);
+            EXPECT_NE(std::string(e.what()).find(target), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(fileexists(writer.temporary));
+        return clock.now - start;
+    };
+    ASSERT_TRUE(std::filesystem::create_directory(target));
+    EXPECT_EQ(refused("a directory"), 0);  // at once, not after the wait
+    EXPECT_TRUE(std::filesystem::is_directory(target));
+    std::filesystem::remove(target);
+    // Where special files exist (not on Windows) a dangling link has the name.
+    if (testing::makepipe(target + ".probe")) {
+        std::filesystem::remove(target + ".probe");
+        std::filesystem::create_symlink(testing::testfolder() + "nowhere", target);
+        const double waited = refused("has not been taken for 60 s");
+        EXPECT_GE(waited, 60);
+        EXPECT_LT(waited, 61);
+        EXPECT_TRUE(std::filesystem::is_symlink(target));
+        std::filesystem::remove(target);
+    }
+    discardtemporary(writer);
 }
 
 }  // namespace

@@ -19,12 +19,43 @@ bool quitpressed(Keyboard& keyboard) {
     return keyboard.keypending() && keyboard.takekey() == 'q';
 }
 
-// Waits until the live file can be opened for reading (which never creates
-// it) and takes its length.
+// Seconds without a live file before the first line saying so, and between
+// the later ones.
+constexpr double firstwaitnote = 60;
+constexpr double laterwaitnotes = 3600;
+
+// A live file of this name can never come: a folder or a special file has
+// the name, its folder is missing, or it cannot be read.
+[[noreturn]] void cannottake(const std::string& name, FileKind kind, const std::string& why) {
+    const std::string file = "sample file " + quoted(name);
+    if (kind == FileKind::nofolder)
+        throw RuntimeError(filenotfound, "cannot wait for " + file + ": its folder does not exist");
+    if (kind == FileKind::regular || kind == FileKind::failed)
+        throw RuntimeError(fileioerror, "cannot open " + file + ": " + why);
+    throw RuntimeError(fileioerror, "cannot read " + file + ": the name is " + filekindtext(kind));
+}
+
+// Waits until the live file is there (told by the file system entry; the
+// wait never creates it), opens it and takes its length. A wait longer than
+// a minute is said once, then once an hour.
 void openwithwaiting(SampleReader& reader, const InputConfig& config, Platform& platform) {
     const std::string& name = config.samplefile;
-    while (!reader.file.open(name, File::Mode::read)) {
+    double nextnote = platform.clock.counter() + firstwaitnote;
+    for (;;) {
+        const FileKind kind = filekind(name);
+        if (kind == FileKind::regular) {
+            if (reader.file.open(name, File::Mode::read)) break;
+            const std::string why = lastoserror();
+            // Gone between the look and the open: the receiver's next one comes.
+            if (filekind(name) != FileKind::none) cannottake(name, kind, why);
+        } else if (kind != FileKind::none) {
+            cannottake(name, kind, lastoserror());
+        }
         if (quitpressed(platform.keyboard)) throw QuitRequested{};
+        if (platform.clock.counter() >= nextnote) {
+            platform.console.writeline("waiting for " + name);
+            nextnote = platform.clock.counter() + laterwaitnotes;
+        }
         const std::int32_t seconds = toint32(config.sleeptime);
         if (seconds > 0)
             platform.clock.sleepseconds(seconds, platform.keyboard);
@@ -34,6 +65,8 @@ void openwithwaiting(SampleReader& reader, const InputConfig& config, Platform& 
     const std::int64_t length = reader.file.length();
     if (length < 0) throw RuntimeError(fileioerror, "cannot query the length of sample file " + quoted(name) + ": " + lastoserror());
     reader.bytesleft = length;
+    reader.filelength = length;
+    reader.grewnoted = false;
 }
 
 void openrecording(SampleReader& reader, const InputConfig& config, std::ostream& warnings) {
@@ -86,6 +119,9 @@ void openrecording(SampleReader& reader, const InputConfig& config, std::ostream
         done += n;
     }
     reader.bytesleft = length - skip;
+    if (reader.bytesleft < config.samplebytes * config.channels)
+        throw RuntimeError(filenotfound, "cannot read recording " + quoted(name) + ": it holds no samples (" +
+                                             std::to_string(length) + " bytes)");
 }
 
 // Decodes frame j of the raw bytes into buffer index overlap + j.
@@ -121,14 +157,13 @@ void decode(const SampleReader& reader, SampleBuffer& buffer, const InputConfig&
     }
 }
 
-// A live file read to its end: delete and close it (the receiver's signal
-// that it was consumed), stamp the PC clock and wait for the next file.
-void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& config, Platform& platform) {
-    const std::string& name = config.samplefile;
-    // A virus scanner or an indexer may hold a finished file for a moment:
-    // a refused delete is retried for a few seconds before it counts. The
-    // delete is tied to the file still open here, so a file that took the
-    // name meanwhile (the receiver's next one) is never deleted unread.
+// Deletes the live file that was read (the receiver's signal that it was
+// consumed); the file stays open. A virus scanner or an indexer may hold a
+// finished file for a moment: a refused delete is retried for a few seconds
+// before it counts. The delete is tied to the file still open here, so a
+// file that took the name meanwhile (the receiver's next one) is never
+// deleted unread.
+void consume(SampleReader& reader, const std::string& name, Platform& platform) {
     constexpr int deleteretries = 30;  // 100 ms apart
     File::Removal removal = reader.file.deleteifsame(name);
     for (int attempt = 0; removal == File::Removal::failed && attempt < deleteretries; ++attempt) {
@@ -144,17 +179,49 @@ void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& co
         reader.file.close();
         throw RuntimeError(fileioerror, "cannot delete sample file " + quoted(name) + ": " + why);
     }
-    if (!reader.file.close())
-        throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
     if (removal == File::Removal::gone)
         platform.console.writeline("sample file " + quoted(name) + " was removed by another program after it was read");
     else if (removal == File::Removal::replaced)
         platform.console.writeline("sample file " + quoted(name) +
                                    " was replaced before it could be deleted; the new file is read next");
+}
+
+// The file of length 0 that ends the run: deleted and closed (on Windows a
+// deleted file goes only with its last handle).
+void consumeendfile(SampleReader& reader, const std::string& name, Platform& platform) {
+    consume(reader, name, platform);
+    if (!reader.file.close())
+        throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
+}
+
+// A live file read to the length it had at the open may have grown since
+// (a receiver writing it in place): the rest is read before it is deleted.
+bool takegrowth(SampleReader& reader, const std::string& name, Console& console) {
+    const std::int64_t length = reader.file.length();
+    if (length < 0) throw RuntimeError(fileioerror, "cannot query the length of sample file " + quoted(name) + ": " + lastoserror());
+    if (length <= reader.filelength) return false;
+    if (!reader.grewnoted)
+        console.writeline("sample file " + quoted(name) + " grew while it was read; its receiver should write each "
+                          "file under another name and rename it when complete");
+    reader.grewnoted = true;
+    reader.bytesleft = length - reader.filelength;
+    reader.filelength = length;
+    return true;
+}
+
+// A live file read to its end: delete and close it, stamp the PC clock and
+// wait for the next file. The file of length 0 that ends the run is deleted
+// and closed at once: it has been consumed too.
+void nextlivefile(SampleReader& reader, ClockState& clock, const InputConfig& config, Platform& platform) {
+    const std::string& name = config.samplefile;
+    consume(reader, name, platform);
+    if (!reader.file.close())
+        throw RuntimeError(fileioerror, "cannot close sample file " + quoted(name) + ": " + lastoserror());
     readpcclock(clock, config.clock, platform.clock);
     if (clock.calconfidence == 0) secondticksync(clock, config.clock, platform.clock);
-    reader.fileopentime = toreal32(clock.pcclock - 0.05);
+    reader.fileopentime = toreal32(clock.pcclock - livefilelag);
     openwithwaiting(reader, config, platform);
+    if (reader.bytesleft == 0) consumeendfile(reader, name, platform);
 }
 
 }  // namespace
@@ -183,8 +250,9 @@ void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock
     reader.bytes.assign(static_cast<std::size_t>(std::max(buffer.blockbytes, 0)), 0);
     if (config.wavinput == 0) {
         readpcclock(clock, config.clock, platform.clock);
-        reader.fileopentime = toreal32(clock.pcclock - 0.05);
+        reader.fileopentime = toreal32(clock.pcclock - livefilelag);
         openwithwaiting(reader, config, platform);
+        if (reader.bytesleft == 0) consumeendfile(reader, config.samplefile, platform);
     } else {
         openrecording(reader, config, warnings);
     }
@@ -228,7 +296,8 @@ void readblock(SampleReader& reader, SampleBuffer& buffer, ClockState& clock, co
     buffer.bufend = buffer.bufstart + (buffer.blocksamples + buffer.overlap) / sr;
     compareclocks(clock, config.clock, reader.fileopentime, reader.bytesleft, buffer.bufend, sr);
 
-    if (reader.bytesleft == 0 && config.wavinput == 0) nextlivefile(reader, clock, config, platform);
+    if (reader.bytesleft == 0 && config.wavinput == 0 && reader.file.isopen() && !takegrowth(reader, config.samplefile, platform.console))
+        nextlivefile(reader, clock, config, platform);
 }
 
 }  // namespace corvane

@@ -44,9 +44,18 @@ struct SampleBuffer {
     double bufend = 0;                   // sample time just after the last valid sample, s
 };
 
+// Live mode: the writer of the sample files is taken to have written a file's
+// last sample this long (s) before the PC clock reading at which the file is
+// opened; the PC clock time of the last sample is the reading less this lag.
+// The TAI synchronisation's re-base of the start epoch onto the PC clock adds
+// it back (that re-base starts from PC clock times stamped this way).
+inline constexpr double livefilelag = 0.05;
+
 struct SampleReader {
     File file;
     std::int64_t bytesleft = 0;          // bytes of the open file not yet read
+    std::int64_t filelength = 0;         // live mode: the open file's length as last seen, bytes
+    bool grewnoted = false;              // live mode: the open file's growth has been said
     float fileopentime = 0;              // live mode: PC clock time of the file's last sample
     std::vector<unsigned char> bytes;    // one block of raw bytes
 };
@@ -60,17 +69,23 @@ void createsamplebuffer(SampleBuffer& buffer, const InputConfig& config);
 void restartbuffer(SampleBuffer& buffer, double sr);
 
 // Opens the first file. Live mode stamps fileopentime from the PC clock and
-// waits for the file (the quit key is polled while waiting). Recording mode
+// waits for the file (the quit key is polled while waiting; a wait of a
+// minute says "waiting for NAME", then once an hour). A folder or a special
+// file under the name, a missing folder or a file that cannot be read ends
+// the wait with RuntimeError 2 (missing folder) or 3 naming it. A live file
+// of length 0 (the end of the run) is deleted at once. Recording mode
 // opens at once and skips the header: to the first data chunk of a RIFF/WAVE
 // file, else 46 bytes. A header that disagrees with the settings, or more
 // chunks after the first data chunk, gives one warning line on warnings.
-// Throws RuntimeError when the recording cannot be opened or read.
+// Throws RuntimeError when the recording cannot be opened or read, and 2 when
+// it holds no whole frame.
 void openfirstfile(SampleReader& reader, SampleBuffer& buffer, ClockState& clock,
                    const InputConfig& config, Platform& platform, std::ostream& warnings);
 
 // Moves the overlap, reads and decodes the next block of up to blockbytes
 // bytes and stamps its sample time with the current sample rate sr (Hz); at
-// the end of a live file closes and deletes it and waits for the next one.
+// the end of a live file reads what it grew by since the open (one line
+// says so), then closes and deletes it and waits for the next one.
 // The front end runs before (bias of the departing samples) and after (the
 // new samples) it. "q" throws QuitRequested; a failed read, close or delete
 // throws RuntimeError and leaves the file in place, and so does a file that

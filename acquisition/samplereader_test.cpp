@@ -149,7 +149,7 @@ TEST_F(Reader, OnlyTheFileThatWasReadIsDeleted) {
     reader.file.close();
     writefile(settings.samplefile, frames16(300, 100));
     ASSERT_TRUE(reader.file.open(settings.samplefile, File::Mode::read));
-    reader.bytesleft = 1200;
+    reader.bytesleft = reader.filelength = 1200;
     deletefile(settings.samplefile);
     writefile(settings.samplefile, frames16(10, 7000));
     read();
@@ -192,7 +192,99 @@ TEST_F(Reader, SampleTimeAdvancesByTheFramesOfEveryFile) {
     }
     EXPECT_EQ(frames, 2508);
     EXPECT_NEAR(buffer.bufend, 2508 / 8000.0, 1e-12);
-    EXPECT_TRUE(fileexists(settings.samplefile));  // the empty file ends the run and stays
+    EXPECT_FALSE(fileexists(settings.samplefile));  // the empty file ends the run, consumed like the others
+}
+
+// A receiver writing in place: the file grows after the monitor took its
+// length. The growth is read before the file is deleted, and said once.
+TEST_F(Reader, LiveFileThatGrewIsReadToItsNewEnd) {
+    clockdevice.queue = {frames16(1000, 1), ""};
+    start();
+    EXPECT_EQ(reader.bytesleft, 4000);
+    File more;
+    ASSERT_TRUE(more.open(settings.samplefile, File::Mode::append));
+    ASSERT_TRUE(more.write(frames16(500, 1001).data(), 2000));
+    read();
+    EXPECT_EQ(buffer.blocksamples, 1000);
+    EXPECT_EQ(reader.bytesleft, 2000);
+    EXPECT_TRUE(fileexists(settings.samplefile));  // not deleted with its tail unread
+    ASSERT_TRUE(more.write(frames16(100, 1501).data(), 400));
+    ASSERT_TRUE(more.close());
+    read();
+    EXPECT_EQ(buffer.blocksamples, 500);
+    EXPECT_EQ(buffer.samplere[256], 1001);
+    EXPECT_EQ(reader.bytesleft, 400);
+    read();
+    EXPECT_EQ(buffer.blocksamples, 100);
+    EXPECT_EQ(buffer.samplere[256 + 99], 1600);
+    EXPECT_EQ(reader.bytesleft, 0);  // the end file came and went
+    EXPECT_FALSE(fileexists(settings.samplefile));
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = console.transcript.find("grew while it was read", at)) != std::string::npos; ++at)
+        ++lines;
+    EXPECT_EQ(lines, 1u) << console.transcript;
+}
+
+// Presses q once the fake time passes a given counter reading.
+struct QuittingClock : testing::FakeClock {
+    testing::FakeKeyboard* keyboard = nullptr;
+    double quitat = 0;
+    void sleepseconds(int seconds, Keyboard& k) override {
+        FakeClock::sleepseconds(seconds, k);
+        if (now >= quitat && keyboard->keys.empty()) keyboard->press("q");
+    }
+};
+
+// A wait for the next file says so after a minute, then once an hour; a
+// name no file can ever take ends the run at once with an error naming it.
+TEST_F(Reader, LongWaitsAreSaidAndImpossibleNamesRefused) {
+    settings.sleeptime = 1;
+    auto waitlines = [&](double seconds) {
+        QuittingClock quitting;
+        quitting.keyboard = &keyboard;
+        quitting.quitat = quitting.now + seconds;
+        testing::FakeConsole said;
+        Platform waiting{said, keyboard, quitting, commands};
+        createsamplebuffer(buffer, settings);
+        EXPECT_THROW(openfirstfile(reader, buffer, clock, settings, waiting, warnings), QuitRequested);
+        keyboard.keys.clear();
+        std::size_t lines = 0;
+        for (std::size_t at = 0; (at = said.transcript.find("waiting for " + settings.samplefile + "\n", at)) !=
+                                 std::string::npos;
+             ++at)
+            ++lines;
+        return lines;
+    };
+    EXPECT_EQ(waitlines(59), 0u);
+    EXPECT_EQ(waitlines(61), 1u);
+    EXPECT_EQ(waitlines(3659), 1u);
+    EXPECT_EQ(waitlines(3661), 2u);
+
+    auto refused = [&](int number, const std::string& what) {
+        try {
+            start();
+            ADD_FAILURE() << "waited for " << what;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), number);
+            EXPECT_NE(std::string(e.what()).find(settings.samplefile), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+    };
+    std::filesystem::create_directory(settings.samplefile);
+    refused(fileioerror, "a directory");
+    std::filesystem::remove(settings.samplefile);
+    const std::string dat = settings.samplefile;
+    settings.samplefile = dat + ".missing/audio.dat";
+    refused(filenotfound, "folder does not exist");
+    settings.samplefile = dat;
+    if (testing::makepipe(dat)) {
+        refused(fileioerror, "a named pipe");
+        std::filesystem::remove(dat);
+    }
+    writefile(dat, "abcd");
+    std::filesystem::permissions(dat, std::filesystem::perms::none);
+    File probe;
+    if (!probe.open(dat, File::Mode::read)) refused(fileioerror, "cannot open");  // not as root
 }
 
 TEST_F(Reader, DecodesEightBitAndOneChannelFrames) {
@@ -240,15 +332,24 @@ TEST_F(Reader, OverlapIsNotMovedAfterRestart) {
     EXPECT_NEAR(buffer.bufend, 904 / 22050.0, 1e-12);
 }
 
-TEST_F(Reader, RecordingOfOnlyAHeaderHasNothingLeft) {
+// A recording without a whole frame after its header is refused with
+// error 2 naming it, as if it were missing.
+TEST_F(Reader, RecordingWithoutSamplesIsRefused) {
     settings.wavinput = 1;
-    writefile(settings.samplefile, std::string(46, 'h'));
+    for (const std::string& bytes : {std::string(), std::string(20, 'h'), std::string(46, 'h'), std::string(49, 'h')}) {
+        writefile(settings.samplefile, bytes);
+        try {
+            start();
+            ADD_FAILURE() << "accepted " << bytes.size() << " bytes";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), filenotfound);
+            EXPECT_NE(std::string(e.what()).find(settings.samplefile), std::string::npos) << e.what();
+        }
+        reader.file.close();
+    }
+    writefile(settings.samplefile, std::string(50, 'h'));  // one frame is enough
     start();
-    EXPECT_EQ(reader.bytesleft, 0);
-    reader.file.close();
-    writefile(settings.samplefile, std::string(20, 'h'));  // shorter than the header
-    start();
-    EXPECT_EQ(reader.bytesleft, 0);
+    EXPECT_EQ(reader.bytesleft, 4);
 }
 
 // v as n little-endian bytes.

@@ -99,7 +99,7 @@ void startup(Run& run, const std::string& settingsfile, std::ostream& err) {
     run.clock.time = run.settings.time;
     if (run.settings.wavinput == 0) secondticksync(run.clock, config.input.clock, run.platform.clock);
     openfirstfile(run.reader, run.buffer, run.clock, config.input, run.platform, err);
-    computestartepoch(run.clock, config.input.clock);
+    computestartepoch(run.clock, config.input.clock, run.settings.wavinput == 0);
     const std::optional<TaiResult> first = synchronise(run);
     // The start record follows the first synchronisation, so that it carries
     // the synchronised time like the records after it.
@@ -112,7 +112,7 @@ void startperiod(Run& run) {
     run.health.resynccount = 0;
     run.oscillator.lockcount = 0;
     starttimingperiod(run.stations, run.timing, run.config.timing, run.buffer.bufstart, run.buffer.overlap,
-                      run.clock.sampleepoch);
+                      run.clock.timebase.sampleepoch);
     corvane::startperiod(run.integrator, run.timing, run.config.integrator);
     const double angle = pi64 * run.settings.phasereference / 180.0;
     run.phaserotation[0] = static_cast<float>(std::cos(angle));
@@ -203,14 +203,14 @@ void endperiod(Run& run) {
     run.health.resynccount = 0;
     run.oscillator.lockcount = 0;
     if (run.settings.wavinput != 0) {
-        run.clock.startepoch += run.buffer.bufend;
+        advancestartepoch(run.clock.timebase, run.buffer.bufend);
     } else {
         const Clock::DateTime now = shifteddatetime(run.platform.clock.datetime(), run.config.input.clock.utcoffset);
         run.clock.date = now.date;
         run.clock.time = now.time;
-        computestartepoch(run.clock, run.config.input.clock);
+        computestartepoch(run.clock, run.config.input.clock, true);
     }
-    const double carried = run.clock.sampleepoch + run.buffer.bufend;  // program time of the new buffer time 0
+    const double carried = run.clock.timebase.sampleepoch + run.buffer.bufend;  // program time of the new buffer time 0
     run.sampleclock.sr = run.sampleclock.configuredsr;
     restartbuffer(run.buffer, run.sampleclock.sr);
     logsync(run, synchronise(run));

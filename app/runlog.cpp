@@ -13,7 +13,7 @@ std::string stationid(std::int32_t gri, const std::string& letter) { return std:
 
 // The time of the newest sample, as the log writes it.
 std::string newestsample(const Run& run) {
-    return logutc(displayepoch(run.clock) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
+    return logutc(epochofbuffer(run.clock.timebase) + run.buffer.bufend, run.clock.leapsecs, run.config.log.clockoffset);
 }
 
 }  // namespace
@@ -21,22 +21,11 @@ std::string newestsample(const Run& run) {
 void logeloranmessage(Run& run, const eloran::ChannelMessage& channelmessage, const std::string& station) {
     if (!run.log.on()) return;
     const eloran::Message& m = channelmessage.framed.message;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    LogEloranMessage record{station, m.type, m.subtype, "", -1, 0, false, -1, -1, nan, nan, ""};
-    if (m.type == 6 && m.subtype == 1) {
-        std::string text = eloran::utctext(eloran::utctime(m));
-        text[10] = 'T';  // ISO 8601
-        record.messageutc = text + "Z";
-        record.hourofyear = m.hourofyear;
-    } else if (m.type == 6 && m.subtype == 2) {
-        record.leap = m.leapseconds;
-        record.hasleap = true;
-    } else if (m.type == 4) {
-        record.stationid = m.stationid;
-        record.health = m.health;
-        (m.coordinatekind == 1 ? record.latitude : record.longitude) = m.coordinate * 1e-7;
-    }
-    record.words = eloran::wordshex(channelmessage.framed.data);
+    const LogEloranMessage record{.station = station,
+                                  .msgtype = m.type,
+                                  .subtype = m.subtype,
+                                  .values = eloran::loggedvalues(m),
+                                  .words = eloran::wordshex(channelmessage.framed.data)};
     writerecord(run.log, eloranmessagerecord(record, newestsample(run)));
 }
 
@@ -87,7 +76,7 @@ void logsync(Run& run, const std::optional<TaiResult>& result) {
     if (!run.log.on() || !result) return;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     LogTaiSync sync{result->match, result->offset, std::sqrt(result->best),
-                    uttext(run.clock.sampleepoch, run.clock.leapsecs, run.config.tai.clockoffset),
+                    uttext(run.clock.timebase.sampleepoch, run.clock.leapsecs, run.config.tai.clockoffset),
                     result->ambiguity > 0 ? result->ambiguity : nan, {}};
     const std::vector<SyncStation>& refs = run.stations.sync;
     for (std::size_t t = 0; t < refs.size() && t < run.taisync.entries.size(); ++t) {

@@ -35,8 +35,13 @@ constexpr bool letterin(std::string_view letter, std::string_view set) {
 constexpr bool ismasterletter(std::string_view letter) { return letterin(letter, masterletters); }
 constexpr bool issecondaryletter(std::string_view letter) { return letterin(letter, secondaryletters); }
 
+// The 10 us unit of GRIs and of eLoran times, counted per second, hour and day.
+inline constexpr std::int64_t tenuspersecond = 100000;
+inline constexpr std::int64_t tenusperhour = 3600 * tenuspersecond;
+inline constexpr std::int64_t tenusperday = 24 * tenusperhour;
+
 // One GRI and one phase code interval (two GRIs), seconds.
-constexpr double griseconds(std::int32_t gri) { return gri / 100000.0; }
+constexpr double griseconds(std::int32_t gri) { return gri / static_cast<double>(tenuspersecond); }
 constexpr double phasecodeinterval(std::int32_t gri) { return gri / 50000.0; }
 
 // An integration window starts this many samples before the expected start

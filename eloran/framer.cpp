@@ -10,7 +10,7 @@ namespace {
 
 constexpr int misseslimit = 3;
 constexpr int quickmisseslimit = 30;
-constexpr std::uint64_t probespacing = 2 * codewords;  // quick search: words between full-correction probes  // quick search: a new phase is found while locked
+constexpr std::uint64_t probespacing = 2 * codewords;  // quick search: words between full-correction probes
 constexpr int erasuresteps[] = {0, 2, 4, 6, 8, 10};
 
 }  // namespace

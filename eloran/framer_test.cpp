@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -138,6 +139,49 @@ TEST(Framer, QuickSearchAcquiresOnIntactDataWordsThenCorrectsInFull) {
     }
     EXPECT_EQ(fromquick, (std::vector<std::uint64_t>{60, 90, 120}));
     EXPECT_EQ(fromfull, (std::vector<std::uint64_t>{30, 60, 90, 120}));
+}
+
+TEST(Framer, CodewordWhoseDataFailTheCrcIsNoMessage) {
+    // A station message whose CRC word d8 is wrong, then given valid RS
+    // parity: the RS code accepts it (as received, and with two parity words
+    // wrong after correcting them), the CRC must not.
+    Stream s(11);
+    Message m;
+    m.type = 4;
+    m.stationid = 321;
+    DataWords data = encodemessage(m);
+    data[8] = static_cast<std::uint8_t>(data[8] ^ 1);
+    const Codeword badcrc = rsencode(data);
+    Codeword badcrccorrected = badcrc;
+    badcrccorrected[2] = static_cast<std::uint8_t>((badcrccorrected[2] + 3) % 128);
+    badcrccorrected[11] = static_cast<std::uint8_t>((badcrccorrected[11] + 40) % 128);
+    std::vector<std::uint8_t> words;
+    for (const Codeword& c : {badcrc, badcrccorrected, s.message()}) words.insert(words.end(), c.begin(), c.end());
+    Framer framer;
+    std::vector<std::uint64_t> found;
+    for (std::uint8_t w : words)
+        if (auto got = framer.push(w, 1.0f)) found.push_back(got->lastindex);
+    EXPECT_EQ(found, (std::vector<std::uint64_t>{90}));
+}
+
+TEST(Framer, QuickSearchProbesReachEveryPhase) {
+    // Messages whose data words are wrong (only a probe with the full
+    // correction finds them), at each of the 30 phases: every phase is probed
+    // within 60 x 30 words, plus the first 30 words and a message.
+    for (unsigned phase = 0; phase < codewords; ++phase) {
+        Stream s(20 + phase);
+        Framer quick(true);
+        std::optional<std::uint64_t> first;
+        for (unsigned i = 0; i < phase; ++i) quick.push(s.word(), 1.0f);
+        while (quick.count() < 60 * codewords + 2 * codewords && !first) {
+            Codeword c = s.message();
+            c[25] = static_cast<std::uint8_t>((c[25] + 1) % 128);
+            for (std::uint8_t w : c)
+                if (auto m = quick.push(w, 1.0f); m && !first) first = m->lastindex;
+        }
+        ASSERT_TRUE(first.has_value()) << "phase " << phase;
+        EXPECT_EQ(*first % codewords, phase) << "phase " << phase;
+    }
 }
 
 TEST(Framer, NoiseDecodesNothing) {

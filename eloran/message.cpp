@@ -1,16 +1,15 @@
 #include "eloran/message.h"
 
 #include <cstdio>
+#include <type_traits>
 
 #include "core/calendar.h"
+#include "core/loran.h"
 #include "eloran/crc14.h"
 
 namespace corvane::eloran {
 namespace {
 
-constexpr std::int64_t unitspersecond = 100000;  // 10 us units
-constexpr std::int64_t unitsperhour = 3600 * unitspersecond;
-constexpr std::int64_t unitsperday = 24 * unitsperhour;
 constexpr std::uint64_t low56 = (std::uint64_t{1} << 56) - 1;
 
 std::uint64_t field(std::uint64_t w, int position, int bits) {
@@ -23,8 +22,6 @@ void put(std::uint64_t& w, int position, int bits, std::uint64_t value) {
 
 constexpr std::int64_t epochdays = daysfromcivil(1958, 1, 1);
 
-bool decodedlayout(const Message& m) { return m.type == 4 || (m.type == 6 && (m.subtype == 1 || m.subtype == 2)); }
-
 std::uint64_t wordsvalue(const DataWords& d) {
     std::uint64_t w = 0;  // bits 0..55 only: d8, d9 hold the CRC
     for (int i = 0; i < 8; ++i) w |= static_cast<std::uint64_t>(d[i] & 0x7f) << (7 * i);
@@ -32,8 +29,90 @@ std::uint64_t wordsvalue(const DataWords& d) {
 }
 
 const char* const rolenames = "MVWXYZ";
+constexpr int subtypefirst = 4, subtypewidth = 2;
+
+template <auto member>
+std::int64_t getmember(const Message& m) {
+    return static_cast<std::int64_t>(m.*member);
+}
+
+template <auto member>
+void setmember(Message& m, std::int64_t value) {
+    m.*member = static_cast<std::remove_cvref_t<decltype(m.*member)>>(value);
+}
+
+template <auto member>
+constexpr MessageField unlogged(const char* name, int first, int width, double scale, const char* unit) {
+    return {name, first, width, false, scale, unit, LogAs::none, nullptr, &getmember<member>, &setmember<member>};
+}
+
+template <auto member>
+constexpr MessageField logged(const char* name, int first, int width, LogAs logas, const char* logkey) {
+    return {name, first, width, false, 1, "", logas, logkey, &getmember<member>, &setmember<member>};
+}
+
+std::string utchourtext(const Message& m);
+std::string utcleaptext(const Message& m);
+std::string stationtext(const Message& m);
+
+constexpr MessageField utchourfields[] = {
+    {"timeinhour", 6, 29, false, 1e-5, "s", LogAs::utc, "message_utc", &getmember<&Message::timeinhour>,
+     &setmember<&Message::timeinhour>},
+    logged<&Message::hourofyear>("hourofyear", 35, 14, LogAs::integer, "hour_of_year"),
+    unlogged<&Message::year>("year", 49, 6, 1, "year - 2000"),
+};
+
+constexpr MessageField utcleapfields[] = {
+    unlogged<&Message::timeinhour>("timeinhour", 6, 29, 1e-5, "s"),
+    unlogged<&Message::finetime>("finetime", 35, 10, 1e-8, "s"),
+    logged<&Message::leapseconds>("leapseconds", 45, 8, LogAs::integer, "leap"),
+    unlogged<&Message::leapchange>("leapchange", 53, 2, 1, ""),
+};
+
+constexpr MessageField stationfields[] = {
+    logged<&Message::stationid>("stationid", 4, 10, LogAs::integer, "station_id"),
+    logged<&Message::health>("health", 14, 3, LogAs::integer, "health"),
+    unlogged<&Message::system>("system", 17, 2, 1, ""),
+    unlogged<&Message::role>("role", 19, 3, 1, ""),
+    unlogged<&Message::coordinatekind>("coordinatekind", 22, 2, 1, ""),
+    {"coordinate", 24, 32, true, 1e-7, "degree", LogAs::coordinate, "", &getmember<&Message::coordinate>,
+     &setmember<&Message::coordinate>},
+};
+
+constexpr MessageKind kinds[] = {
+    {utctype, utchoursubtype, utchourfields, &utchourtext},
+    {utctype, utcleapsubtype, utcleapfields, &utcleaptext},
+    {stationtype, -1, stationfields, &stationtext},
+};
+
+bool hassubtypes(int type) {
+    for (const MessageKind& k : kinds)
+        if (k.type == type && k.subtype >= 0) return true;
+    return false;
+}
+
+const MessageKind* findkind(int type, int subtype) {
+    for (const MessageKind& k : kinds)
+        if (k.type == type && (k.subtype < 0 || k.subtype == subtype)) return &k;
+    return nullptr;
+}
+
+std::int64_t fieldvalue(std::uint64_t w, const MessageField& f) {
+    const auto raw = static_cast<std::int64_t>(field(w, f.first, f.width));
+    // Two's complement without relying on a narrowing conversion.
+    if (f.issigned && raw >= (std::int64_t{1} << (f.width - 1))) return raw - (std::int64_t{1} << f.width);
+    return raw;
+}
 
 }  // namespace
+
+std::span<const MessageKind> messagekinds() { return kinds; }
+
+const MessageKind* messagekind(const Message& m) { return findkind(m.type, m.subtype); }
+
+bool isutchour(const Message& m) { return m.type == utctype && m.subtype == utchoursubtype; }
+
+bool isutcleap(const Message& m) { return m.type == utctype && m.subtype == utcleapsubtype; }
 
 DecodedMessage decodemessage(const DataWords& data) {
     DecodedMessage out;
@@ -42,54 +121,18 @@ DecodedMessage decodemessage(const DataWords& data) {
     const std::uint64_t w = wordsvalue(m.words);
     out.crcok = crc14(w) == m.words[8] + 128 * m.words[9];
     m.type = static_cast<int>(field(w, 0, 4));
-    if (m.type == 6) {
-        m.subtype = static_cast<int>(field(w, 4, 2));
-        if (m.subtype == 1 || m.subtype == 2) m.timeinhour = static_cast<std::uint32_t>(field(w, 6, 29));
-        if (m.subtype == 1) {
-            m.hourofyear = static_cast<std::uint16_t>(field(w, 35, 14));
-            m.year = static_cast<std::uint8_t>(field(w, 49, 6));
-        } else if (m.subtype == 2) {
-            m.finetime = static_cast<std::uint16_t>(field(w, 35, 10));
-            m.leapseconds = static_cast<std::uint8_t>(field(w, 45, 8));
-            m.leapchange = static_cast<std::uint8_t>(field(w, 53, 2));
-        }
-    } else if (m.type == 4) {
-        m.stationid = static_cast<std::uint16_t>(field(w, 4, 10));
-        m.health = static_cast<std::uint8_t>(field(w, 14, 3));
-        m.system = static_cast<std::uint8_t>(field(w, 17, 2));
-        m.role = static_cast<std::uint8_t>(field(w, 19, 3));
-        m.coordinatekind = static_cast<std::uint8_t>(field(w, 22, 2));
-        const std::uint32_t raw = static_cast<std::uint32_t>(field(w, 24, 32));
-        // Two's complement without relying on a narrowing conversion.
-        m.coordinate = raw >= 0x80000000u ? static_cast<std::int32_t>(static_cast<std::int64_t>(raw) - 0x100000000ll)
-                                          : static_cast<std::int32_t>(raw);
-    }
+    if (hassubtypes(m.type)) m.subtype = static_cast<int>(field(w, subtypefirst, subtypewidth));
+    if (const MessageKind* kind = messagekind(m))
+        for (const MessageField& f : kind->fields) f.set(m, fieldvalue(w, f));
     return out;
 }
 
 DataWords encodemessage(const Message& m) {
     std::uint64_t w = 0;
-    if (decodedlayout(m)) {
+    if (const MessageKind* kind = messagekind(m)) {
         put(w, 0, 4, static_cast<std::uint64_t>(m.type));
-        if (m.type == 6) {
-            put(w, 4, 2, static_cast<std::uint64_t>(m.subtype));
-            put(w, 6, 29, m.timeinhour);
-            if (m.subtype == 1) {
-                put(w, 35, 14, m.hourofyear);
-                put(w, 49, 6, m.year);
-            } else {
-                put(w, 35, 10, m.finetime);
-                put(w, 45, 8, m.leapseconds);
-                put(w, 53, 2, m.leapchange);
-            }
-        } else {
-            put(w, 4, 10, m.stationid);
-            put(w, 14, 3, m.health);
-            put(w, 17, 2, m.system);
-            put(w, 19, 3, m.role);
-            put(w, 22, 2, m.coordinatekind);
-            put(w, 24, 32, static_cast<std::uint32_t>(m.coordinate));
-        }
+        if (kind->subtype >= 0) put(w, subtypefirst, subtypewidth, static_cast<std::uint64_t>(m.subtype));
+        for (const MessageField& f : kind->fields) put(w, f.first, f.width, static_cast<std::uint64_t>(f.get(m)));
     } else {
         w = (wordsvalue(m.words) & ~std::uint64_t{0xf}) | (static_cast<std::uint64_t>(m.type) & 0xf);
     }
@@ -102,8 +145,32 @@ DataWords encodemessage(const Message& m) {
     return d;
 }
 
+std::vector<MessageValue> loggedvalues(const Message& m) {
+    std::vector<MessageValue> values;
+    const MessageKind* kind = messagekind(m);
+    if (!kind) return values;
+    for (const MessageField& f : kind->fields) {
+        const std::int64_t v = f.get(m);
+        switch (f.logas) {
+            case LogAs::none: break;
+            case LogAs::integer: values.push_back({f.logkey, v}); break;
+            case LogAs::scaled: values.push_back({f.logkey, static_cast<double>(v) * f.scale}); break;
+            case LogAs::utc: {
+                std::string text = utctext(utctime(m));
+                text[10] = 'T';  // ISO 8601
+                values.push_back({f.logkey, text + "Z"});
+                break;
+            }
+            case LogAs::coordinate:
+                values.push_back({m.coordinatekind == 1 ? "latitude" : "longitude", static_cast<double>(v) * f.scale});
+                break;
+        }
+    }
+    return values;
+}
+
 std::int64_t hourstart(int year, int hourofyear) {
-    return (daysfromcivil(2000 + year, 1, 1) - epochdays) * unitsperday + hourofyear * unitsperhour;
+    return (daysfromcivil(2000 + year, 1, 1) - epochdays) * tenusperday + hourofyear * tenusperhour;
 }
 
 std::int64_t utctime(const Message& m) { return hourstart(m.year, m.hourofyear) + m.timeinhour; }
@@ -111,12 +178,12 @@ std::int64_t utctime(const Message& m) { return hourstart(m.year, m.hourofyear) 
 std::int64_t utctime(const Message& m, std::int64_t start) { return start + m.timeinhour; }
 
 std::string utctext(std::int64_t t) {
-    const CivilDate c = civilfromdays(t / unitsperday + epochdays);
-    const std::int64_t inday = t % unitsperday;
+    const CivilDate c = civilfromdays(t / tenusperday + epochdays);
+    const std::int64_t inday = t % tenusperday;
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%05d", static_cast<int>(c.year), c.month, c.day,
-                  static_cast<int>(inday / unitsperhour), static_cast<int>(inday / (60 * unitspersecond) % 60),
-                  static_cast<int>(inday / unitspersecond % 60), static_cast<int>(inday % unitspersecond));
+                  static_cast<int>(inday / tenusperhour), static_cast<int>(inday / (60 * tenuspersecond) % 60),
+                  static_cast<int>(inday / tenuspersecond % 60), static_cast<int>(inday % tenuspersecond));
     return buf;
 }
 
@@ -130,33 +197,43 @@ std::string wordshex(const DataWords& words) {
     return hex;
 }
 
-std::string messageline(const Message& m, const std::string& stationid) {
+namespace {
+
+// utctime is never negative: year >= 2000.
+std::string utchourtext(const Message& m) {
+    return " UTC " + utctext(utctime(m)) + " hour " + std::to_string(static_cast<int>(m.hourofyear));
+}
+
+std::string utcleaptext(const Message& m) {
+    char buf[96];
+    const std::uint32_t t = m.timeinhour;
+    std::snprintf(buf, sizeof buf, " UTC %02u:%02u.%05u into the hour, leap %d", static_cast<unsigned>(t / 6000000u),
+                  static_cast<unsigned>(t / 100000u % 60u), static_cast<unsigned>(t % 100000u),
+                  static_cast<int>(m.leapseconds));
+    return buf;
+}
+
+std::string stationtext(const Message& m) {
     char buf[160];
-    std::string line = "eLoran " + stationid;
-    if (m.type == 6 && m.subtype == 1) {
-        // utctime is never negative: year >= 2000.
-        std::snprintf(buf, sizeof buf, " UTC %s hour %d", utctext(utctime(m)).c_str(), static_cast<int>(m.hourofyear));
-    } else if (m.type == 6 && m.subtype == 2) {
-        const std::uint32_t t = m.timeinhour;
-        std::snprintf(buf, sizeof buf, " UTC %02u:%02u.%05u into the hour, leap %d",
-                      static_cast<unsigned>(t / 6000000u), static_cast<unsigned>(t / 100000u % 60u),
-                      static_cast<unsigned>(t % 100000u), static_cast<int>(m.leapseconds));
-    } else if (m.type == 4) {
-        std::string system = m.system == 1 ? "eLoran" : "system " + std::to_string(m.system);
-        std::string role = m.role < 6 ? std::string(1, rolenames[m.role]) : std::to_string(m.role);
-        std::string kind = m.coordinatekind == 1   ? "latitude"
-                           : m.coordinatekind == 2 ? "longitude"
-                                                   : "coordinate kind " + std::to_string(m.coordinatekind);
-        const std::int64_t v = m.coordinate;
-        const std::int64_t a = v < 0 ? -v : v;
-        std::snprintf(buf, sizeof buf, " station %d health %d %s role %s %s %s%d.%07d", static_cast<int>(m.stationid),
-                      static_cast<int>(m.health), system.c_str(), role.c_str(), kind.c_str(), v < 0 ? "-" : "",
-                      static_cast<int>(a / 10000000), static_cast<int>(a % 10000000));
-    } else {
-        std::snprintf(buf, sizeof buf, " type %d ", m.type);
-        return line + buf + wordshex(m.words);
-    }
-    return line + buf;
+    std::string system = m.system == 1 ? "eLoran" : "system " + std::to_string(m.system);
+    std::string role = m.role < 6 ? std::string(1, rolenames[m.role]) : std::to_string(m.role);
+    std::string kind = m.coordinatekind == 1   ? "latitude"
+                       : m.coordinatekind == 2 ? "longitude"
+                                               : "coordinate kind " + std::to_string(m.coordinatekind);
+    const std::int64_t v = m.coordinate;
+    const std::int64_t a = v < 0 ? -v : v;
+    std::snprintf(buf, sizeof buf, " station %d health %d %s role %s %s %s%d.%07d", static_cast<int>(m.stationid),
+                  static_cast<int>(m.health), system.c_str(), role.c_str(), kind.c_str(), v < 0 ? "-" : "",
+                  static_cast<int>(a / 10000000), static_cast<int>(a % 10000000));
+    return buf;
+}
+
+}  // namespace
+
+std::string messageline(const Message& m, const std::string& stationid) {
+    const std::string line = "eLoran " + stationid;
+    if (const MessageKind* kind = messagekind(m)) return line + kind->text(m);
+    return line + " type " + std::to_string(m.type) + " " + wordshex(m.words);
 }
 
 }  // namespace corvane::eloran

@@ -3,24 +3,21 @@
 // Layout: the 10 data words d0..d9 (7 bits each) form W = sum d_i 2^(7i), so
 // d0 holds bits 0..6 with its LSB at bit 0. Bits 0..3: message type; bits
 // 4..55: data; bits 56..69: CRC-14 of bits 0..55 (= d8 + 128 d9, crc14.h).
-// A field at bit p with n bits is (W >> p) & (2^n - 1).
+// A field at bit p with n bits is (W >> p) & (2^n - 1). Types with subtypes
+// (type 6, UTC) carry the subtype in bits 4..5.
 //
-// Type 6, UTC (bits 4..5 = subtype):
-//   subtype 1: 6..34 time within the UTC hour (10 us), 35..48 hour of the
-//              year (0 = 1 January 00h), 49..54 year - 2000, 55 spare;
-//   subtype 2: 6..34 time within the hour (10 us), 35..44 fine time (10 ns),
-//              45..52 leap seconds (Loran time - UTC, s), 53..54 leap second
-//              change, 55 spare.
-// The time is the UTC transmission time of the station's modulated group in
-// the GRI after the message's last word.
-// Type 4, station: 4..13 station ID, 14..16 health, 17..18 system (1 =
-// eLoran), 19..21 role (0..5 = M V W X Y Z), 22..23 coordinate kind (1 =
-// latitude, 2 = longitude), 24..55 coordinate, two's complement, 1e-7 degree.
-// Any other type (and type 6 with subtype 0 or 3) is kept as its data words.
+// The kinds decoded field by field (type 6 subtypes 1 and 2, type 4) and
+// their fields are one table, messagekinds(): decoding, encoding and the log
+// values all read it. The UTC time is the transmission time of the station's
+// modulated group in the GRI after the message's last word. Any other type
+// (and type 6 with subtype 0 or 3) is kept as its data words.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "eloran/reedsolomon.h"
 
@@ -47,6 +44,62 @@ struct Message {
     // source of bits 4..55 for encodemessage.
     DataWords words{};
 };
+
+// The kinds named by the rest of the program.
+constexpr int utctype = 6;        // UTC, with subtypes
+constexpr int utchoursubtype = 1; // time in the hour, hour of the year and year
+constexpr int utcleapsubtype = 2; // time in the hour, fine time and leap seconds
+constexpr int stationtype = 4;    // station ID, health, role and one coordinate
+
+// A UTC message with the hour of the year (type 6, subtype 1).
+bool isutchour(const Message& message);
+// A UTC message with the time in the hour and the leap seconds only (type 6, subtype 2).
+bool isutcleap(const Message& message);
+
+// How a field is written to the measurement log.
+enum class LogAs {
+    none,        // not logged
+    integer,     // its value under its log key
+    scaled,      // value x scale under its log key
+    utc,         // the message's UTC, ISO 8601, under its log key
+    coordinate,  // value x scale under "latitude" (coordinate kind 1) or "longitude"
+};
+
+// One field of a message kind: bits first .. first + width - 1 of W.
+struct MessageField {
+    const char* name;     // as in Message
+    int first;            // bit 4 .. 55
+    int width;            // bits, 1 .. 32
+    bool issigned;        // two's complement
+    double scale;         // one step in `unit`
+    const char* unit;     // "" when a count or code
+    LogAs logas;
+    const char* logkey;   // the log's name; nullptr when not logged
+    std::int64_t (*get)(const Message&);
+    void (*set)(Message&, std::int64_t);
+};
+
+// A message kind decoded field by field.
+struct MessageKind {
+    int type;        // 0 .. 15
+    int subtype;     // 0 .. 3; -1: the type has no subtypes
+    std::span<const MessageField> fields;
+    std::string (*text)(const Message&);  // the console line after "eLoran <station>"
+};
+
+// The table of decoded kinds; the kind of a message, nullptr when it is kept
+// as data words.
+std::span<const MessageKind> messagekinds();
+const MessageKind* messagekind(const Message& message);
+
+// One value of a message as the log writes it.
+struct MessageValue {
+    std::string key;
+    std::variant<std::int64_t, double, std::string> value;
+};
+
+// The logged values of a message in table order (none for kinds kept as words).
+std::vector<MessageValue> loggedvalues(const Message& message);
 
 struct DecodedMessage {
     Message message;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <variant>
+#include <vector>
+
 namespace corvane::eloran {
 namespace {
 
@@ -124,6 +128,23 @@ TEST(Message, EncodeReproducesReceivedMessages) {
     // Fields wider than their bits are cut to the width, not spilled over.
     m.year = 64 + 25;
     EXPECT_EQ(decodemessage(encodemessage(m)).message.year, 25);
+}
+
+TEST(Message, LoggedValuesFollowTheKind) {
+    using Values = std::vector<std::pair<std::string, std::variant<std::int64_t, double, std::string>>>;
+    auto logged = [](const char* hex) {
+        Values out;
+        for (const MessageValue& v : loggedvalues(decodemessage(hexwords(hex)).message)) out.emplace_back(v.key, v.value);
+        return out;
+    };
+    EXPECT_EQ(logged("167a4c4507713f194177"),
+              (Values{{"message_utc", std::string("2025-12-07T17:05:16.40820Z")}, {"hour_of_year", std::int64_t{8177}}}));
+    EXPECT_EQ(logged("26442f731c0058010879"), (Values{{"leap", std::int64_t{27}}}));
+    EXPECT_EQ(logged("54440e45094b027f472a"),
+              (Values{{"station_id", std::int64_t{549}}, {"health", std::int64_t{6}}, {"longitude", -32876392 * 1e-7}}));
+    EXPECT_EQ(logged("54440e0b6f592e10012a"),
+              (Values{{"station_id", std::int64_t{549}}, {"health", std::int64_t{6}}, {"latitude", 549113585 * 1e-7}}));
+    EXPECT_TRUE(logged("0d640a00000000007a13").empty());
 }
 
 }  // namespace

@@ -1,20 +1,15 @@
 #include "eloran/schedule.h"
 
 #include "acquisition/clock.h"
+#include "core/calendar.h"
+#include "core/loran.h"
 
 namespace corvane::eloran {
-
-namespace {
-
-constexpr std::int64_t second10us = 100000;
-constexpr std::int64_t hour10us = 3600 * second10us;
-
-}  // namespace
 
 Message scheduledmessage(const ScheduleConfig& config, std::int64_t m) {
     Message msg;
     if (m % 10 == 9) {
-        msg.type = 4;
+        msg.type = stationtype;
         msg.stationid = config.stationid;
         msg.health = 0;
         msg.system = 1;
@@ -24,16 +19,15 @@ Message scheduledmessage(const ScheduleConfig& config, std::int64_t m) {
         msg.coordinate = latitude ? config.latitude : config.longitude;
         return msg;
     }
-    msg.type = 6;
-    msg.subtype = m % 2 == 0 ? 1 : 2;
+    msg.type = utctype;
+    msg.subtype = m % 2 == 0 ? utchoursubtype : utcleapsubtype;
     const std::int64_t tot = (m + 1) * codewords * static_cast<std::int64_t>(config.gri) + config.emissiondelay -
-                             static_cast<std::int64_t>(config.leapseconds) * second10us;
-    const std::int64_t hours = tot / hour10us;  // since 1958, 24 a day
-    msg.timeinhour = static_cast<std::uint32_t>(tot - hours * hour10us);
-    if (msg.subtype == 1) {
+                             static_cast<std::int64_t>(config.leapseconds) * tenuspersecond;
+    const std::int64_t hours = tot / tenusperhour;  // since 1958, 24 a day
+    msg.timeinhour = static_cast<std::uint32_t>(tot - hours * tenusperhour);
+    if (isutchour(msg)) {
         const auto days = static_cast<std::int32_t>(hours / 24);
-        std::int32_t year = 1958 + days / 366;
-        while (daysince1958(year + 1, 1, 1) <= days) ++year;
+        const auto year = static_cast<std::int32_t>(civilfromdays(days + daysfromcivil(1958, 1, 1)).year);
         msg.year = static_cast<std::uint8_t>(year - 2000);
         msg.hourofyear = static_cast<std::uint16_t>(hours - static_cast<std::int64_t>(daysince1958(year, 1, 1)) * 24);
     } else {

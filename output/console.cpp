@@ -13,7 +13,7 @@ namespace corvane {
 
 void showtimestamp(Display& display, const ClockState& clock, const DisplayConfig& config, double bufend,
                    Console& console) {
-    const double t = utctime(bufend + displayepoch(clock), clock.leapsecs) - config.clockoffset;
+    const double t = utctime(bufend + epochofbuffer(clock.timebase), clock.leapsecs) - config.clockoffset;
     const double d = t - std::floor(t / 86400) * 86400;
     std::int64_t c = toint64(d * 100);  // hundredths of the day
     if (c < 0) c = 0;

@@ -18,7 +18,7 @@ struct Stamp {
     testing::FakeConsole console;
     Stamp() {
         settings.live = false;
-        clock.startepoch = midnight;
+        clock.timebase.startepoch = midnight;
     }
     std::string show(double bufend) {
         console.transcript.clear();
@@ -44,13 +44,13 @@ TEST(ShowTimestamp, LeapSecondsClockOffsetAndTheEpochInUse) {
     Stamp s;
     s.clock.leapsecs = 5;
     s.settings.clockoffset = 2;
-    s.clock.startepoch = midnight + 7;
+    s.clock.timebase.startepoch = midnight + 7;
     EXPECT_EQ(s.show(3600), "01:00:00");
     // A synchronisation replaces the start epoch; until then sampleepoch 0 is
     // not used for the time of day.
-    s.clock.sampleepoch = midnight + 7 + 60;
+    s.clock.timebase.sampleepoch = midnight + 7 + 60;
     EXPECT_EQ(s.show(3600), "01:00:00");
-    s.clock.epochsynced = true;
+    s.clock.timebase.synced = true;
     EXPECT_EQ(s.show(3600), "01:01:00");
 }
 
@@ -65,7 +65,7 @@ TEST(ShowTimestamp, LiveModeShowsTheSampleClockAgainstThePcClock) {
 
 TEST(StatusLine, RecordingAndLiveModeTextByteForByte) {
     Stamp s;
-    s.clock.startepoch = 22 + 23000.0 * 86400;
+    s.clock.timebase.startepoch = 22 + 23000.0 * 86400;
     s.show(45296);
     showstatus({1234.4f, 5.255f, 22050, 2.5e-7f, 0}, s.console);
     EXPECT_EQ(s.console.transcript, "12:34:56 max 1234 edge 5.26 SR 22050.0000Hz LO +2.5E-07     0.00us{up}\n");

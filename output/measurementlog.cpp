@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <variant>
 
 #include "core/calendar.h"
 #include "core/errors.h"
@@ -196,13 +197,8 @@ std::string eloranfixrecord(const LogEloranFix& f, const std::string& utc) {
 std::string eloranmessagerecord(const LogEloranMessage& m, const std::string& utc) {
     JsonWriter w = begin("eloran", utc);
     w.field("station", m.station).field("msgtype", m.msgtype).field("subtype", m.subtype);
-    if (!m.messageutc.empty()) w.field("message_utc", m.messageutc);
-    if (m.hourofyear >= 0) w.field("hour_of_year", m.hourofyear);
-    if (m.hasleap) w.field("leap", m.leap);
-    if (m.stationid >= 0) w.field("station_id", m.stationid);
-    if (m.health >= 0) w.field("health", m.health);
-    if (std::isfinite(m.latitude)) w.field("latitude", m.latitude);
-    if (std::isfinite(m.longitude)) w.field("longitude", m.longitude);
+    for (const eloran::MessageValue& v : m.values)
+        std::visit([&](const auto& value) { w.field(v.key, value); }, v.value);
     w.field("words", m.words).close('}');
     return w.text();
 }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eloran/message.h"
 #include "platform/platform.h"
 
 namespace corvane {
@@ -136,13 +137,7 @@ struct LogEloranMessage {
     std::string station;           // "6731Y"
     std::int32_t msgtype = 0;
     std::int32_t subtype = 0;
-    std::string messageutc;        // ISO time the message carries; empty: none
-    std::int64_t hourofyear = -1;  // < 0: none
-    std::int32_t leap = 0;
-    bool hasleap = false;
-    std::int64_t stationid = -1;   // < 0: none
-    std::int64_t health = -1;      // < 0: none
-    double latitude = 0, longitude = 0;  // degrees; NaN: none
+    std::vector<eloran::MessageValue> values;  // the kind's logged fields, in order
     std::string words;             // the message bits, hex
 };
 

@@ -175,6 +175,19 @@ bool writewholefile(const std::string& path, const std::vector<std::uint8_t>& by
     return true;
 }
 
+// The bitmap replaces what its name leads to: only a regular file (or a
+// link to one) may be replaced, never a device, a pipe or a folder.
+void refusespecialfile(const std::string& path) {
+    const FileKind kind = filekind(path);
+    if (kind == FileKind::none || kind == FileKind::regular) return;
+    if (kind == FileKind::nofolder)
+        throw RuntimeError(fileioerror, "cannot create waterfall bitmap " + quoted(path) + ": its folder does not exist");
+    if (kind == FileKind::failed)
+        throw RuntimeError(fileioerror, "cannot look at waterfall bitmap " + quoted(path) + ": " + lastoserror());
+    throw RuntimeError(illegalfunctioncall, "waterfall bitmap " + quoted(path) + " is " + filekindtext(kind) +
+                                                ", not a regular file; give bmp another name");
+}
+
 }  // namespace
 
 void createimage(WaterfallImage& image, const WaterfallConfig& config, const StationTable& table) {
@@ -205,6 +218,7 @@ void createimage(WaterfallImage& image, const WaterfallConfig& config, const Sta
     // is created in place instead.
     const std::vector<std::uint8_t> header = bitmapheader(image);
     const std::string target = renametarget(config.bmp);
+    refusespecialfile(config.bmp);
     const std::string part = target + ".part";
     std::string failure;
     if (!writewholefile(part, header, failure) || !copyownerandmode(target, part) || !renamefile(part, target)) {

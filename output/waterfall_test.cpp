@@ -449,6 +449,41 @@ TEST_F(Waterfall, FailuresWithoutRetryEndTheRun) {
     settings.bmp = old;
 }
 
+// A name that leads to a folder, a pipe or a device is refused before
+// anything is written, and the thing itself stays as it was.
+TEST_F(Waterfall, BitmapNamingNoRegularFileIsRefused) {
+    stations(1);
+    auto refused = [this](const char* what) {
+        try {
+            create();
+            ADD_FAILURE() << "accepted " << what;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 1);
+            EXPECT_NE(std::string(e.what()).find(settings.bmp), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(settings.bmp + ".part"));
+    };
+    fs::create_directory(settings.bmp);
+    refused("a directory");
+    EXPECT_TRUE(fs::is_directory(settings.bmp));
+    fs::remove(settings.bmp);
+    if (!testing::makepipe(settings.bmp)) return;  // no special files here
+    refused("a named pipe");
+    EXPECT_TRUE(fs::is_fifo(settings.bmp));
+    fs::remove(settings.bmp);
+    if (testing::makenulldevice(settings.bmp)) {
+        refused("a device");
+        EXPECT_TRUE(fs::is_character_file(settings.bmp));
+    }
+    // Through a link too.
+    fs::remove(settings.bmp);
+    fs::create_directory(folder / "sub");
+    fs::create_symlink(folder / "sub", settings.bmp);
+    refused("a directory");
+    EXPECT_TRUE(fs::is_symlink(settings.bmp));
+}
+
 TEST_F(Waterfall, FileThatWouldPassTwoGigabytesEndsTheRun) {
     stations(1);
     create();

@@ -27,6 +27,20 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+const char* filekindtext(FileKind kind) {
+    switch (kind) {
+        case FileKind::none: return "missing";
+        case FileKind::nofolder: return "in a folder that does not exist";
+        case FileKind::regular: return "a regular file";
+        case FileKind::directory: return "a directory";
+        case FileKind::device: return "a device";
+        case FileKind::pipe: return "a named pipe";
+        case FileKind::other: return "a special file";
+        case FileKind::failed: break;
+    }
+    return "of a kind that cannot be told";
+}
+
 bool readwholefile(const std::string& path, std::string& contents) {
     File f;
     if (!f.open(path, File::Mode::read)) return false;

@@ -135,6 +135,8 @@ public:
     std::int64_t readat(std::int64_t offset, void* buffer, std::size_t size);
     // Length in bytes, or -1 on failure.
     std::int64_t length();
+    // Cuts the file to length bytes (0 .. its length).
+    bool truncate(std::int64_t length);
     // Writes at the current position / at a byte offset from the start.
     bool write(const void* data, std::size_t size);
     bool writeat(std::int64_t offset, const void* data, std::size_t size);
@@ -153,16 +155,47 @@ public:
     // file that took the name after this one was read is never deleted.
     Removal deleteifsame(const std::string& path);
 
+    // Whether path still names the file open in this handle (same device
+    // and inode on POSIX, same volume and file ID on Windows).
+    enum class Naming {
+        same,      // path leads to this file
+        other,     // path leads to another file
+        none,      // nothing has the name (or this file is being deleted)
+        failed,    // the comparison failed (lastoserror())
+    };
+    Naming namedby(const std::string& path);
+
 private:
     struct Handle;
     Handle* handle_ = nullptr;
 };
 
-// Tests for existence by opening for reading; never creates the file.
+// What a name leads to, symbolic links followed.
+enum class FileKind {
+    none,       // nothing has the name, in a folder that exists
+    nofolder,   // the folder of the name does not exist
+    regular,
+    directory,
+    device,     // a character or block device
+    pipe,       // a named pipe
+    other,      // a socket or anything else
+    failed,     // it could not be told (lastoserror(), e.g. no search permission)
+};
+FileKind filekind(const std::string& path);
+// "a directory", "a device", ...: the kind in words for messages.
+const char* filekindtext(FileKind kind);
+
+// Whether anything has the name (a dangling symbolic link too), told by the
+// file system's entry and never by opening it.
 bool fileexists(const std::string& path);
 bool deletefile(const std::string& path);
 // Renames a file within its file system, replacing a file of the new name.
 bool renamefile(const std::string& from, const std::string& to);
+// Renames a file only while nothing has the new name (atomic where the file
+// system allows it: renameat2 with RENAME_NOREPLACE, else link and unlink;
+// on Windows a move that never replaces).
+enum class RenameResult { done, exists, failed };
+RenameResult renamenoreplace(const std::string& from, const std::string& to);
 // The file a rename should replace to update path: the final target of a
 // symbolic link at path, else path itself (also when the link is dangling).
 std::string renametarget(const std::string& path);

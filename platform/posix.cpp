@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include <fcntl.h>
 #include <poll.h>
+#include <stdio.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,10 +90,23 @@ bool File::write(const void* data, std::size_t size) {
     while (done < size) {
         ssize_t n = ::write(handle_->fd, static_cast<const char*>(data) + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;  // nothing taken: the device is full, errno holds nothing of it
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool File::truncate(std::int64_t length) {
+    if (!handle_) {
+        errno = EBADF;
+        return false;
+    }
+    int rc;
+    do {
+        rc = ::ftruncate(handle_->fd, static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
 }
 
 bool File::writeat(std::int64_t offset, const void* data, std::size_t size) {
@@ -102,6 +116,7 @@ bool File::writeat(std::int64_t offset, const void* data, std::size_t size) {
         ssize_t n = ::pwrite(handle_->fd, static_cast<const char*>(data) + done, size - done,
                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
@@ -117,16 +132,45 @@ bool File::close() {
 }
 
 File::Removal File::deleteifsame(const std::string& path) {
-    if (!handle_) {
-        errno = EBADF;
-        return Removal::failed;
+    switch (namedby(path)) {
+        case Naming::none: return Removal::gone;
+        case Naming::other: return Removal::replaced;
+        case Naming::failed: return Removal::failed;
+        case Naming::same: break;
     }
-    struct stat mine, named;
-    if (::fstat(handle_->fd, &mine) != 0) return Removal::failed;
-    if (::stat(path.c_str(), &named) != 0) return errno == ENOENT ? Removal::gone : Removal::failed;
-    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return Removal::replaced;
     if (::unlink(path.c_str()) == 0) return Removal::deleted;
     return errno == ENOENT ? Removal::gone : Removal::failed;
+}
+
+File::Naming File::namedby(const std::string& path) {
+    if (!handle_) {
+        errno = EBADF;
+        return Naming::failed;
+    }
+    struct stat mine, named;
+    if (::fstat(handle_->fd, &mine) != 0) return Naming::failed;
+    if (::stat(path.c_str(), &named) != 0) return errno == ENOENT ? Naming::none : Naming::failed;
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino ? Naming::same : Naming::other;
+}
+
+FileKind filekind(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return FileKind::failed;
+        // Nothing of the name: does its folder exist?
+        const std::size_t slash = path.find_last_of('/');
+        if (slash == std::string::npos) return FileKind::none;
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        const int saved = errno;
+        const bool isfolder = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        errno = saved;
+        return isfolder ? FileKind::none : FileKind::nofolder;
+    }
+    if (S_ISREG(st.st_mode)) return FileKind::regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::directory;
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FileKind::device;
+    if (S_ISFIFO(st.st_mode)) return FileKind::pipe;
+    return FileKind::other;
 }
 
 std::string renametarget(const std::string& path) {
@@ -150,16 +194,36 @@ bool copyownerandmode(const std::string& from, const std::string& to) {
 }
 
 bool fileexists(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 bool deletefile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool renamefile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+RenameResult renamenoreplace(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return RenameResult::done;
+    if (errno == EEXIST) return RenameResult::exists;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return RenameResult::failed;
+#endif
+    // A file system without the flag: a second name never replaces one, then
+    // the first goes.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return RenameResult::done;
+        const int saved = errno;
+        ::unlink(to.c_str());
+        errno = saved;
+        return RenameResult::failed;
+    }
+    if (errno == EEXIST) return RenameResult::exists;
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV) return RenameResult::failed;
+    // No links either: a look just before the rename.
+    if (fileexists(to)) return RenameResult::exists;
+    return std::rename(from.c_str(), to.c_str()) == 0 ? RenameResult::done : RenameResult::failed;
 }
 
 std::string lastoserror() { return std::strerror(errno); }

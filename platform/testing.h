@@ -13,7 +13,32 @@
 
 #include "platform/platform.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
+
 namespace corvane::testing {
+
+// Special files for tests of names that lead to no regular file: a named
+// pipe, and a copy of the null device (root only, and not where a container
+// forbids it). False where the system has none (Windows).
+inline bool makepipe(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    return ::mkfifo(path.c_str(), 0644) == 0;
+#endif
+}
+inline bool makenulldevice(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+#endif
+}
 
 // A folder of this test process's own under the system's temporary folder,
 // created at first use and removed with its contents at exit: tests run in

@@ -117,11 +117,28 @@ bool File::write(const void* data, std::size_t size) {
     while (done < size) {
         DWORD chunk = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done);
         DWORD put = 0;
-        if (!WriteFile(handle_->h, static_cast<const char*>(data) + done, chunk, &put, nullptr) || put == 0)
+        if (!WriteFile(handle_->h, static_cast<const char*>(data) + done, chunk, &put, nullptr)) return fail();
+        if (put == 0) {  // nothing taken: the disk is full
+            SetLastError(ERROR_DISK_FULL);
             return fail();
+        }
         done += put;
     }
     return true;
+}
+
+bool File::truncate(std::int64_t length) {
+    if (!handle_) return false;
+    // A file opened for appending has no right to set its end: a second
+    // handle of the same file with write access does it.
+    HANDLE h = ReOpenFile(handle_->h, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (h == INVALID_HANDLE_VALUE) return fail();
+    LARGE_INTEGER position;
+    position.QuadPart = length;
+    const bool ok = SetFilePointerEx(h, position, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    if (!ok) fail();
+    CloseHandle(h);
+    return ok;
 }
 
 bool File::writeat(std::int64_t offset, const void* data, std::size_t size) {
@@ -185,6 +202,55 @@ File::Removal File::deleteifsame(const std::string& path) {
     return result;
 }
 
+File::Naming File::namedby(const std::string& path) {
+    if (!handle_) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        fail();
+        return Naming::failed;
+    }
+    BY_HANDLE_FILE_INFORMATION mine, named;
+    if (!GetFileInformationByHandle(handle_->h, &mine)) {
+        fail();
+        return Naming::failed;
+    }
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(handle_->h, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending)
+        return Naming::none;
+    HANDLE h = CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        fail();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Naming::none : Naming::failed;
+    }
+    Naming result = Naming::failed;
+    if (!GetFileInformationByHandle(h, &named))
+        fail();
+    else
+        result = named.dwVolumeSerialNumber == mine.dwVolumeSerialNumber &&
+                         named.nFileIndexHigh == mine.nFileIndexHigh && named.nFileIndexLow == mine.nFileIndexLow
+                     ? Naming::same
+                     : Naming::other;
+    CloseHandle(h);
+    return result;
+}
+
+// No device files are reached by name here: a name is a file, a folder or
+// nothing.
+FileKind filekind(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        fail();
+        if (error == ERROR_FILE_NOT_FOUND) return FileKind::none;
+        if (error == ERROR_PATH_NOT_FOUND) return FileKind::nofolder;
+        return FileKind::failed;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::directory : FileKind::regular;
+}
+
 // The bitmap's link, owner and access rights stay those of a rename's new
 // file on Windows: links are rare there and access rights are inherited
 // from the folder.
@@ -193,17 +259,21 @@ std::string renametarget(const std::string& path) { return path; }
 bool copyownerandmode(const std::string&, const std::string&) { return true; }
 
 bool fileexists(const std::string& path) {
-    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return fail();
-    CloseHandle(h);
-    return true;
+    return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES ? true : fail();
 }
 
 bool deletefile(const std::string& path) { return DeleteFileW(widen(path).c_str()) ? true : fail(); }
 
 bool renamefile(const std::string& from, const std::string& to) {
     return MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? true : fail();
+}
+
+RenameResult renamenoreplace(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING a move never replaces a file.
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0)) return RenameResult::done;
+    const DWORD error = GetLastError();
+    fail();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::exists : RenameResult::failed;
 }
 
 void binarystdin() { _setmode(_fileno(stdin), _O_BINARY); }

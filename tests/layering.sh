@@ -4,8 +4,9 @@
 #
 #   core          numbers, errors, text, Loran facts (depends on nothing)
 #   platform      console, keyboard, clocks, files, commands (the OS)
+#   timebase      the program time of buffer time 0 and how it is known
 #   stations      station table, geodesy, chain timing
-#   acquisition   sample reader, clock and time base, WAV files
+#   acquisition   sample reader, clock, WAV files
 #   pulses        front end, integration, pulse analysis, clock loop,
 #                 steering, fold, period health
 #   eloran        the eLoran data channel: patterns, CRC, Reed-Solomon,
@@ -27,20 +28,21 @@ allowed() {  # allowed FOLDER -> the folders it may include
   case $1 in
     core) echo "core" ;;
     platform) echo "core platform" ;;
+    timebase) echo "core timebase" ;;
     stations) echo "core platform stations" ;;
-    acquisition) echo "core platform acquisition" ;;
-    pulses) echo "core platform stations acquisition pulses" ;;
-    eloran) echo "core platform stations acquisition pulses eloran" ;;
-    timesync) echo "core platform stations acquisition pulses eloran timesync" ;;
-    output) echo "core platform stations acquisition pulses eloran timesync output" ;;
-    app) echo "core platform stations acquisition pulses eloran timesync output app" ;;
-    tools) echo "core platform stations acquisition pulses eloran timesync output tools" ;;
-    bench) echo "core platform stations acquisition pulses eloran timesync output" ;;
+    acquisition) echo "core platform timebase acquisition" ;;
+    pulses) echo "core platform timebase stations acquisition pulses" ;;
+    eloran) echo "core platform timebase stations acquisition pulses eloran" ;;
+    timesync) echo "core platform timebase stations acquisition pulses eloran timesync" ;;
+    output) echo "core platform timebase stations acquisition pulses eloran timesync output" ;;
+    app) echo "core platform timebase stations acquisition pulses eloran timesync output app" ;;
+    tools) echo "core platform timebase stations acquisition pulses eloran timesync output tools" ;;
+    bench) echo "core platform timebase stations acquisition pulses eloran timesync output" ;;
   esac
 }
 
 status=0
-for folder in core platform stations acquisition pulses eloran timesync output app tools bench; do
+for folder in core platform timebase stations acquisition pulses eloran timesync output app tools bench; do
   [ -d "$folder" ] || continue
   ok=" $(allowed "$folder") "
   while IFS= read -r hit; do

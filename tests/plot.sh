@@ -16,7 +16,7 @@ cd "$dir"
 
 # Help, version, mistakes.
 "$plot" --help >help.txt || fail "--help status"
-for o in --svg --csv --waterfall --stations --from --to --version; do grep -q -- "$o" help.txt || fail "--help lacks $o"; done
+for o in --svg --csv --waterfall --tdev --stations --from --to --version; do grep -q -- "$o" help.txt || fail "--help lacks $o"; done
 "$plot" -V | grep -q "^corvane-plot [0-9]" || fail "-V"
 "$plot" --bogus "$log" --csv x.csv 2>err.txt; [ $? -eq 1 ] || fail "unknown option status"
 grep -q -- "--bogus" err.txt && grep -q -- "--help" err.txt || fail "unknown option message: $(cat err.txt)"
@@ -119,4 +119,45 @@ w, h, depth, ctype, rows = png('colour.svg')
 assert (w, h, ctype) == (48, 3, 2)
 assert rows[0][:6] == bytes([255, 200, 0, 254, 200, 1]), rows[0][:6]
 PY
+# Time of arrival and its time deviation: a hand-made log of two runs at a
+# status interval of 5 s (the second run's start record lacks it: the
+# records' step gives it). 6731M reads 0 1 3 2 5 4 4 7 us, then 10 10 13 in
+# run two; 6731Y 0 1 3 - 5 4 4 7, the fourth value null, and nothing in run two.
+# Worked by hand: second differences of 6731M at m = 1 are 1 -3 4 -4 1 3 in
+# run one and 3 in run two (never across the runs): sqrt(61 / (6 * 7)) us; at
+# m = 2 only run one has 6 values: sums of neighbouring lag-2 differences
+# (-1 1 -3 5) 0 -2 2, sqrt(8 / (6 * 4 * 3)) us. 6731Y keeps the three terms
+# of m = 1 that miss the gap, 1 1 3: sqrt(11 / 18) us; at m = 2 none.
+toa="$src/tests/data/plot-toa-log.jsonl"
+"$plot" "$log" --tdev --csv none.csv 2>err.txt; [ $? -eq 1 ] || fail "--tdev of a log without toa_us status"
+grep -q "no time deviation" err.txt || fail "--tdev without toa_us message: $(cat err.txt)"
+! grep -q "time of arrival" charts.svg || fail "time of arrival panel in a log without toa_us"
+"$plot" --tdev "$toa" --csv tdev.csv --svg tdev.svg 2>err.txt || fail "--tdev status: $(cat err.txt)"
+/usr/bin/python3 - <<'PY' || fail "TDEV rows: $(cat tdev.csv)"
+import math
+rows = open('tdev.csv').read().splitlines()
+assert rows[0] == 'station,tau_s,tdev_ns,n', rows[0]
+want = [('6731M', 5, math.sqrt(61 / 42) * 1000, 7), ('6731M', 10, math.sqrt(8 / 72) * 1000, 3),
+        ('6731Y', 5, math.sqrt(11 / 18) * 1000, 3)]
+assert len(rows) == 1 + len(want), rows
+for row, (station, tau, tdev, n) in zip(rows[1:], want):
+    f = row.split(',')
+    assert f[0] == station and float(f[1]) == tau and int(f[3]) == n, row
+    assert abs(float(f[2]) - tdev) < 1e-9 * tdev, (row, tdev)
+PY
+rsvg-convert -o tdev.png tdev.svg 2>rsvg.txt || fail "rsvg-convert TDEV: $(cat rsvg.txt)"
+for label in "tau (s)" "TDEV (ns)" ">6731M<" ">6731Y<" ">1000<" ">10<"; do
+  grep -qF "$label" tdev.svg || fail "TDEV chart lacks \"$label\""
+done
+"$plot" --tdev "$toa" --stations 6731y --csv y.csv 2>/dev/null || fail "--tdev --stations status"
+[ "$(cut -d, -f1,2,4 y.csv | tr '\n' ' ')" = "station,tau_s,n 6731Y,5,3 " ] || fail "--tdev selection: $(cat y.csv)"
+"$plot" --tdev --waterfall x.bmp --svg x.svg "$toa" 2>/dev/null; [ $? -eq 1 ] || fail "--tdev with --waterfall status"
+# The charts gain the time of arrival panel: a line per station and run with values.
+"$plot" "$toa" --svg toa.svg 2>err.txt || fail "charts of the toa log: $(cat err.txt)"
+grep -qF "time of arrival (µs)" toa.svg || fail "no time of arrival panel"
+# 6731M in both runs, 6731Y in run one: 3 lines each for peak, edge and time
+# of arrival, 2 each (one per run) for the phase, SR, LO and LO us.
+[ "$(grep -c '<polyline' toa.svg)" -eq 17 ] || fail "toa chart polylines: $(grep -c '<polyline' toa.svg), want 17"
+rsvg-convert -o toa.png toa.svg || fail "rsvg-convert toa charts"
+
 echo "plot: all checks passed"

@@ -10,8 +10,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$src"/examples/corvane.ini "$src"/examples/table.txt "$work"/
 cd "$work"
-# A recording of nothing but its 46-byte header: the run ends before the first block.
-head -c 46 /dev/zero > demo.wav
+# A recording of its 46-byte header and one frame: the run ends after one
+# block, before any status line.
+head -c 50 /dev/zero > demo.wav
 
 status=0
 "$build/corvane" corvane.ini >out.txt 2>err.txt || status=$?

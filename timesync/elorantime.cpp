@@ -14,18 +14,16 @@ namespace corvane {
 namespace {
 
 constexpr double agreementlimit = 1e-3;        // s, modulo the interval
-constexpr std::int64_t hour10us = 360000000;   // one hour in 10 us
-constexpr std::size_t messageskept = 64;
 
 }  // namespace
 
 std::int64_t nearesthour(std::uint32_t timeinhour, double nowutc) {
-    const double now10us = nowutc * 1e5;
+    const double now10us = nowutc * static_cast<double>(tenuspersecond);
     if (!(std::fabs(now10us) < 1e18)) return 0;  // NaN, or beyond any date the messages can carry
-    const auto base = static_cast<std::int64_t>(std::floor(now10us / static_cast<double>(hour10us))) * hour10us;
+    const auto base = static_cast<std::int64_t>(std::floor(now10us / static_cast<double>(tenusperhour))) * tenusperhour;
     std::int64_t best = base;
     double bestdistance = INFINITY;
-    for (std::int64_t h = base - hour10us; h <= base + hour10us; h += hour10us) {
+    for (std::int64_t h = base - tenusperhour; h <= base + tenusperhour; h += tenusperhour) {
         const double distance = std::fabs(static_cast<double>(h + timeinhour) - now10us);
         if (distance < bestdistance) {
             bestdistance = distance;
@@ -37,8 +35,8 @@ std::int64_t nearesthour(std::uint32_t timeinhour, double nowutc) {
 
 std::int64_t followinghour(const EloranTime::Hour& hour, std::uint32_t timeinhour) {
     // Half an hour earlier than the subtype 1 time can only be the next hour.
-    if (static_cast<std::int64_t>(timeinhour) + hour10us / 2 < static_cast<std::int64_t>(hour.timeinhour))
-        return hour.start + hour10us;
+    if (static_cast<std::int64_t>(timeinhour) + tenusperhour / 2 < static_cast<std::int64_t>(hour.timeinhour))
+        return hour.start + tenusperhour;
     return hour.start;
 }
 
@@ -55,49 +53,55 @@ IntervalSplit splitintervals(double predicted, double observed, double interval)
 void starteloranperiod(EloranTime& state) { state.fixedthisperiod = false; }
 
 void keepeloranfix(EloranTime& state, ClockState& clock, double carried) {
-    if (!state.held || !clock.epochsynced || !(state.heldinterval > 0)) return;
-    const IntervalSplit s = splitintervals(carried, clock.sampleepoch, state.heldinterval);
+    if (!state.held || !clock.timebase.synced || !(state.heldinterval > 0)) return;
+    const IntervalSplit s = splitintervals(carried, clock.timebase.sampleepoch, state.heldinterval);
     if (std::fabs(s.residual) > agreementlimit) {
         state.held = false;
         return;
     }
-    clock.sampleepoch += static_cast<double>(s.intervals) * state.heldinterval;
+    moveintervals(clock.timebase, s.intervals, state.heldinterval);
 }
 
-std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::ChannelMessage& message,
-                                           const eloran::ListenedStation& station, double propagation,
-                                           ClockState& clock, float clockoffset) {
-    state.messages.push_back(message);
-    if (state.messages.size() > messageskept) state.messages.erase(state.messages.begin());
-    if (state.hours.size() <= message.entry) state.hours.resize(message.entry + 1);
-    EloranTime::Hour& hour = state.hours[message.entry];
-    const eloran::Message& m = message.framed.message;
-    if (m.type != 6 || (m.subtype != 1 && m.subtype != 2)) return std::nullopt;
-    if (m.timeinhour >= hour10us) return std::nullopt;  // not a time within the hour
+namespace {
 
-    const double arrival = message.lastwordtime + griseconds(station.gri);  // buffer time
-    std::int64_t utc10us = 0;
-    if (m.subtype == 1) {
-        hour.known = true;
-        hour.start = eloran::hourstart(m.year, m.hourofyear);
-        hour.timeinhour = m.timeinhour;
-        utc10us = eloran::utctime(m);
-    } else {
-        state.leapknown = true;
-        state.leap = m.leapseconds;
-        const double nowutc = utctime(displayepoch(clock) + arrival, clock.leapsecs);
-        const std::int64_t start = hour.known ? followinghour(hour, m.timeinhour) : nearesthour(m.timeinhour, nowutc);
-        utc10us = eloran::utctime(m, start);
-    }
-    if (state.fixedthisperiod || !clock.epochsynced) return std::nullopt;
-    state.fixedthisperiod = true;
+// The UTC transmission time of a subtype 1 message (10 us since 1958 UTC);
+// its hour is kept for the subtype 2 messages after it.
+std::int64_t takehourmessage(EloranTime::Hour& hour, const eloran::Message& m) {
+    hour.known = true;
+    hour.start = eloran::hourstart(m.year, m.hourofyear);
+    hour.timeinhour = m.timeinhour;
+    return eloran::utctime(m);
+}
 
-    const std::int32_t leapsecs = state.leapknown ? state.leap - programscaleoffset : clock.leapsecs;
+// The UTC transmission time of a subtype 2 message (10 us since 1958 UTC),
+// whose hour comes from the latest subtype 1 message or, before one, from the
+// monitor's own time at the arrival (buffer time, s); its leap seconds are kept.
+std::int64_t takeleapmessage(EloranTime& state, const EloranTime::Hour& hour, const eloran::Message& m,
+                             const ClockState& clock, double arrival) {
+    state.leapknown = true;
+    state.leap = m.leapseconds;
+    const double nowutc = utctime(epochofbuffer(clock.timebase) + arrival, clock.leapsecs);
+    const std::int64_t start = hour.known ? followinghour(hour, m.timeinhour) : nearesthour(m.timeinhour, nowutc);
+    return eloran::utctime(m, start);
+}
+
+// Program time of the arrival predicted from the transmission time (10 us
+// since 1958 UTC) and the propagation time (s), with the message's leap
+// seconds once one has come, else the program's count `leapsecs`.
+double predictedarrival(const EloranTime& state, std::int64_t utc10us, double propagation, std::int32_t leapsecs) {
+    const std::int32_t leap = state.leapknown ? state.leap - programscaleoffset : leapsecs;
     // Whole seconds and the rest apart, so that the 10 us stay exact.
-    const double tot = programtime(static_cast<double>(utc10us / 100000), leapsecs) +
-                       static_cast<double>(utc10us % 100000) * 1e-5;
-    const double predicted = tot + propagation;
-    const double observed = clock.sampleepoch + arrival;
+    const double tot = programtime(static_cast<double>(utc10us / tenuspersecond), leap) +
+                       static_cast<double>(utc10us % tenuspersecond) * 1e-5;
+    return tot + propagation;
+}
+
+// Compares the predicted arrival (program time) with the observed one (buffer
+// time `arrival` on the time base) and, when they agree modulo the phase code
+// interval, moves the time base by the whole intervals between them.
+EloranFix fixtimebase(EloranTime& state, const eloran::ListenedStation& station, double predicted, double arrival,
+                      ClockState& clock, float clockoffset) {
+    const double observed = clock.timebase.sampleepoch + arrival;
     const double interval = phasecodeinterval(station.gri);
     const IntervalSplit s = splitintervals(predicted, observed, interval);
     EloranFix fix;
@@ -106,14 +110,33 @@ std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::Chan
     fix.difference = (predicted - observed) * 1000;
     fix.match = std::fabs(s.residual) <= agreementlimit;
     if (fix.match) {
-        clock.sampleepoch += static_cast<double>(s.intervals) * interval;
+        moveintervals(clock.timebase, s.intervals, interval);
         state.held = true;
         state.heldinterval = interval;
     }
-    fix.offset = clock.sampleepoch - clock.startepoch;
-    fix.ut = uttext(clock.sampleepoch, clock.leapsecs, clockoffset);
-    state.last = fix;
+    fix.offset = clock.timebase.sampleepoch - clock.timebase.startepoch;
+    fix.ut = uttext(clock.timebase.sampleepoch, clock.leapsecs, clockoffset);
     return fix;
+}
+
+}  // namespace
+
+std::optional<EloranFix> takeeloranmessage(EloranTime& state, const eloran::ChannelMessage& message,
+                                           const eloran::ListenedStation& station, double propagation,
+                                           ClockState& clock, float clockoffset) {
+    if (state.hours.size() <= message.entry) state.hours.resize(message.entry + 1);
+    EloranTime::Hour& hour = state.hours[message.entry];
+    const eloran::Message& m = message.framed.message;
+    if (!eloran::isutchour(m) && !eloran::isutcleap(m)) return std::nullopt;
+    if (m.timeinhour >= tenusperhour) return std::nullopt;  // not a time within the hour
+
+    const double arrival = message.lastwordtime + griseconds(station.gri);  // buffer time
+    const std::int64_t utc10us =
+        eloran::isutchour(m) ? takehourmessage(hour, m) : takeleapmessage(state, hour, m, clock, arrival);
+    if (state.fixedthisperiod || !clock.timebase.synced) return std::nullopt;
+    state.fixedthisperiod = true;
+    const double predicted = predictedarrival(state, utc10us, propagation, clock.leapsecs);
+    return fixtimebase(state, station, predicted, arrival, clock, clockoffset);
 }
 
 std::string eloranreport(const EloranFix& fix) {

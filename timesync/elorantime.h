@@ -51,8 +51,6 @@ struct EloranTime {
     bool fixedthisperiod = false; // an attempt was made in this period
     bool held = false;            // the latest attempt matched
     double heldinterval = 0;      // s, phase code interval of that station
-    std::optional<EloranFix> last;          // the latest attempt
-    std::vector<eloran::ChannelMessage> messages;  // the latest messages (at most 64), oldest first
 };
 
 // The hour start (10 us since 1958 UTC) that puts `timeinhour` (10 us) nearest

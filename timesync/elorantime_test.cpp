@@ -52,21 +52,21 @@ TEST(EloranTime, MovesSampleEpochByWholeIntervalsOncePerPeriod) {
     const eloran::ListenedStation st{1, 6731, "6731Y"};
     ClockState clock;
     clock.leapsecs = 5;
-    clock.epochsynced = true;
+    clock.timebase.synced = true;
     // Arrival at buffer time 4 + 0.06731 s of the group sent at 18:00:38.22870
     // UTC = program time hour8178 + 38.2287 + 27; the clock three intervals
     // late and 0.2 ms early of that.
     const double predicted = hour8178 + 38.2287 + 27 + propagation;
-    clock.sampleepoch = predicted - 4.06731 - 3 * interval + 0.0002;
-    clock.startepoch = clock.sampleepoch - 1.5;
-    const double before = clock.sampleepoch;
+    clock.timebase.sampleepoch = predicted - 4.06731 - 3 * interval + 0.0002;
+    clock.timebase.startepoch = clock.timebase.sampleepoch - 1.5;
+    const double before = clock.timebase.sampleepoch;
     EloranTime state;
     starteloranperiod(state);
     auto fix = takeeloranmessage(state, utcmessage(1, 3822870, 4.0), st, propagation, clock, 0);
     ASSERT_TRUE(fix.has_value());
     EXPECT_TRUE(fix->match);
     EXPECT_NEAR(fix->residual, -0.2, 1e-3);
-    EXPECT_NEAR(clock.sampleepoch - before, 3 * interval, 1e-6);
+    EXPECT_NEAR(clock.timebase.sampleepoch - before, 3 * interval, 1e-6);
     EXPECT_NEAR(fix->offset, 1.5 + 3 * interval, 1e-6);
     EXPECT_EQ(eloranreport(*fix).substr(0, 48), "eLoran match at    1.90 s offset, residual -0.20");
     // The next message of the period makes no attempt.
@@ -75,28 +75,28 @@ TEST(EloranTime, MovesSampleEpochByWholeIntervalsOncePerPeriod) {
     // A new period whose synchronisation is half an interval off: they
     // disagree and sampleepoch stays.
     starteloranperiod(state);
-    clock.sampleepoch += 0.5 * interval;
-    const double kept = clock.sampleepoch;
+    clock.timebase.sampleepoch += 0.5 * interval;
+    const double kept = clock.timebase.sampleepoch;
     fix = takeeloranmessage(state, utcmessage(1, 4226730, 8.0386), st, propagation, clock, 0);
     ASSERT_TRUE(fix.has_value());
     EXPECT_FALSE(fix->match);
-    EXPECT_EQ(clock.sampleepoch, kept);
+    EXPECT_EQ(clock.timebase.sampleepoch, kept);
 }
 
 TEST(EloranTime, Subtype2AloneTakesTheNearestHourAndItsLeapSeconds) {
     const eloran::ListenedStation st{0, 6731, "6731Y"};
     ClockState clock;
     clock.leapsecs = 4;  // the program's own count one short
-    clock.epochsynced = true;
+    clock.timebase.synced = true;
     const double predicted = hour8178 + 40.248 + 27 + propagation;
-    clock.sampleepoch = predicted - 2.06731 + 5 * interval;  // five intervals early
-    clock.startepoch = clock.sampleepoch;
+    clock.timebase.sampleepoch = predicted - 2.06731 + 5 * interval;  // five intervals early
+    clock.timebase.startepoch = clock.timebase.sampleepoch;
     EloranTime state;
     auto fix = takeeloranmessage(state, utcmessage(2, 4024800, 2.0), st, propagation, clock, 0);
     ASSERT_TRUE(fix.has_value());
     EXPECT_TRUE(fix->match);
     EXPECT_NEAR(fix->residual, 0, 1e-3);
-    EXPECT_NEAR(clock.sampleepoch - clock.startepoch, -5 * interval, 1e-6);
+    EXPECT_NEAR(clock.timebase.sampleepoch - clock.timebase.startepoch, -5 * interval, 1e-6);
 }
 
 TEST(EloranTime, APeriodEndKeepsAFixOnlyWhenTheNewSynchronisationAgrees) {
@@ -104,15 +104,15 @@ TEST(EloranTime, APeriodEndKeepsAFixOnlyWhenTheNewSynchronisationAgrees) {
     state.held = true;
     state.heldinterval = interval;
     ClockState clock;
-    clock.epochsynced = true;
+    clock.timebase.synced = true;
     const double carried = 2.1e9 + 12.5;  // the old epoch plus the old buffer end
-    clock.sampleepoch = carried - 2 * interval + 0.0004;
+    clock.timebase.sampleepoch = carried - 2 * interval + 0.0004;
     keepeloranfix(state, clock, carried);
-    EXPECT_NEAR(clock.sampleepoch, carried + 0.0004, 1e-6);
+    EXPECT_NEAR(clock.timebase.sampleepoch, carried + 0.0004, 1e-6);
     EXPECT_TRUE(state.held);
-    clock.sampleepoch = carried + 0.3 * interval;  // a fraction off: dropped
+    clock.timebase.sampleepoch = carried + 0.3 * interval;  // a fraction off: dropped
     keepeloranfix(state, clock, carried);
-    EXPECT_EQ(clock.sampleepoch, carried + 0.3 * interval);
+    EXPECT_EQ(clock.timebase.sampleepoch, carried + 0.3 * interval);
     EXPECT_FALSE(state.held);
 }
 

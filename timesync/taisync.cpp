@@ -96,7 +96,7 @@ void computecarrieroffsets(TaiSync& sync, const std::vector<SyncStation>& refs, 
         if (!(gri > 0)) continue;
         // The multiple of the GRI rate nearest the band centre.
         const double g = std::nearbyint(k / 100 * gri);
-        sync.entries[t].carrieroffset = g * 100000 / gri - bandcenter;
+        sync.entries[t].carrieroffset = g * static_cast<double>(tenuspersecond) / gri - bandcenter;
     }
 }
 
@@ -259,12 +259,12 @@ void gathersamples(TaiSync& sync, const std::vector<SyncStation>& refs, const Sa
 void buildtemplates(TaiSyncEntry& entry, std::int32_t gri, double sr) {
     for (int p = 0; p < 2; ++p) {
         for (int j = 0; j < 8; ++j) {
-            entry.templatepos[p][j] = toint32(j * 100 / 100000.0 * sr);
-            entry.templatepos[p][j + 9 - p] = toint32((j * 100.0 + gri) / 100000.0 * sr);
+            entry.templatepos[p][j] = toint32(j * 100 / static_cast<double>(tenuspersecond) * sr);
+            entry.templatepos[p][j + 9 - p] = toint32((j * 100.0 + gri) / static_cast<double>(tenuspersecond) * sr);
         }
     }
     entry.templatepos[0][8] = toint32(ninthpulsedelay * sr);
-    entry.templatepos[0][17] = toint32((gri + 900.0) / 100000.0 * sr);
+    entry.templatepos[0][17] = toint32((gri + 900.0) / static_cast<double>(tenuspersecond) * sr);
     for (int j = 0; j < 18; ++j) entry.templatesign[0][j] = phasecodesign(j);
     for (int j = 0; j < 16; ++j) entry.templatesign[1][j] = phasecodesign(18 + j);
     for (int j = 16; j < 18; ++j) {
@@ -465,13 +465,13 @@ std::int64_t commonperiodunits(const std::vector<std::int32_t>& gris, std::int64
 
 std::string periodtext(std::int64_t units) {
     char text[48];
-    if (units < 100000) {
+    if (units < tenuspersecond) {
         std::snprintf(text, sizeof text, "%lld.%02lld ms", static_cast<long long>(units / 100),
                       static_cast<long long>(units % 100));
         return text;
     }
-    std::snprintf(text, sizeof text, "%lld.%05lld", static_cast<long long>(units / 100000),
-                  static_cast<long long>(units % 100000));
+    std::snprintf(text, sizeof text, "%lld.%05lld", static_cast<long long>(units / tenuspersecond),
+                  static_cast<long long>(units % tenuspersecond));
     std::string t = text;
     while (t.back() == '0') t.pop_back();
     if (t.back() == '.') t.pop_back();
@@ -706,7 +706,7 @@ TaiResult matchoffsets(TaiSync& sync, const std::vector<SyncStation>& refs, doub
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     setphases(sync, refs, startepoch, result);
     const std::int64_t common = commonperiodunits(measuredgris(sync, refs), maxcommonperiodunits);
-    result.commonperiod = static_cast<double>(common) / 100000;
+    result.commonperiod = static_cast<double>(common) / static_cast<double>(tenuspersecond);
     if (count == 0 || !sync.entries[0].measured) return result;  // a guess with offset 0
 
     const double p0 = interval(refs[0].gri);
@@ -769,11 +769,14 @@ double rebasestartepoch(double startepoch, float pcblocktime, std::int64_t consu
     // PC clock and start epoch on either side of midnight.
     change -= 86400 * std::nearbyint(change / 86400);
     if (!std::isfinite(change)) change = 0;
-    return startepoch + change + 0.05;
+    return startepoch + change + livefilelag;
 }
 
-TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
-                        ClockState& clock, const TaiConfig& config, Console& console) {
+namespace {
+
+// The expected delay of each reference (emission delay plus propagation) and,
+// where its master was found, the spacing to the master's.
+void setexpecteddelays(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation) {
     const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         TaiSyncEntry& e = sync.entries[t];
@@ -788,26 +791,46 @@ TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, con
                 (static_cast<long double>(refs[t].masteremissiondelay) / 1000 + mprop)));
         }
     }
+}
+
+// The templates and the correlation peaks of every reference's fold.
+void measurepeaks(TaiSync& sync, const std::vector<SyncStation>& refs, const TaiConfig& config, Console& console) {
+    const std::size_t count = std::min(sync.entries.size(), refs.size());
     for (std::size_t t = 0; t < count; ++t) {
         buildtemplates(sync.entries[t], refs[t].gri, config.sr);
         findpeaks(sync, t, refs[t], config, console);
         if (sync.consumed == 0) sync.entries[t].measured = false;  // nothing was folded
     }
-    if (config.live)
-        clock.startepoch = rebasestartepoch(clock.startepoch, clock.pcblocktime, sync.consumed, config.sr);
-    const TaiResult result = matchoffsets(sync, refs, clock.startepoch, config.searchrange);
+}
+
+// The console lines of a synchronisation: the common period when verbose and
+// shorter than the search range, the result at `ut`, and its ambiguity.
+void reportsync(const TaiResult& result, const std::vector<SyncStation>& refs, const std::string& ut,
+                const TaiConfig& config, Console& console) {
     if (config.syncverbose != 0 && result.commonperiod > 0 && result.commonperiod < config.searchrange)
         console.writeline("sync: the measured references repeat every " +
-                          periodtext(toint64(result.commonperiod * 100000)) + ", within the search range of" +
+                          periodtext(toint64(result.commonperiod * static_cast<double>(tenuspersecond))) + ", within the search range of" +
                           real32text(config.searchrange) + " s");
-    clock.sampleepoch = clock.startepoch + result.offset;
-    clock.epochsynced = true;
     console.column1();
-    console.writeline(taireport(result, uttext(clock.sampleepoch, clock.leapsecs, config.clockoffset)));
+    console.writeline(taireport(result, ut));
     const std::string ambiguity = ambiguityline(result, refs);
     if (!ambiguity.empty()) console.writeline(ambiguity);
     const std::string guess = guessline(result);
     if (!guess.empty()) console.writeline(guess);
+}
+
+}  // namespace
+
+TaiResult finishtaisync(TaiSync& sync, const std::vector<SyncStation>& refs, const Propagation& propagation,
+                        ClockState& clock, const TaiConfig& config, Console& console) {
+    setexpecteddelays(sync, refs, propagation);
+    measurepeaks(sync, refs, config, console);
+    if (config.live)
+        setstartepoch(clock.timebase,
+                      rebasestartepoch(clock.timebase.startepoch, clock.pcblocktime, sync.consumed, config.sr), true);
+    const TaiResult result = matchoffsets(sync, refs, clock.timebase.startepoch, config.searchrange);
+    takesynchronisation(clock.timebase, result.offset, result.match);
+    reportsync(result, refs, uttext(clock.timebase.sampleepoch, clock.leapsecs, config.clockoffset), config, console);
     release(sync);
     return result;
 }

@@ -175,14 +175,14 @@ TEST(Gathering, EndOfDataStopsTheGatheringAndFinishesAsAGuessWhenNothingWasFolde
     Stream stream(256, 1000);  // no samples at all
     TaiSync sync;
     ClockState clock;
-    clock.startepoch = 2000000000.0;
+    clock.timebase.startepoch = 2000000000.0;
     testing::FakeConsole console;
     synchronise(sync, refs, stream, syncsettings(12000, 10), clock, console);
     EXPECT_EQ(console.transcript.find("\nsync: averaging for 10sec {col1}{col1}TAI guess at    0.00 s offset, "
                                       "rel. error %1000.00 rms, "),
               0u)
         << console.transcript;
-    EXPECT_EQ(clock.sampleepoch, clock.startepoch);
+    EXPECT_EQ(clock.timebase.sampleepoch, clock.timebase.startepoch);
     EXPECT_TRUE(sync.foldre.empty());
     EXPECT_TRUE(sync.mastercorr.empty());
 }
@@ -681,7 +681,7 @@ struct LiveRun {
         ASSERT_TRUE(f.close());
         std::ostringstream warnings;
         openfirstfile(reader, buffer, clock, input, platform, warnings);
-        computestartepoch(clock, input.clock);
+        computestartepoch(clock, input.clock, true);
         computecarrieroffsets(sync, table.sync, 0);
         // As run control synchronises: blocks from the reader until the
         // data ends.
@@ -701,8 +701,8 @@ TEST(RunTaiSync, OffWithIntegrationTimeZeroOrLess) {
         LiveRun live(it);
         live.run(24000);
         EXPECT_EQ(live.platform.fakeconsole.transcript, "");
-        EXPECT_EQ(live.clock.sampleepoch, 0);
-        EXPECT_FALSE(live.clock.epochsynced);
+        EXPECT_EQ(live.clock.timebase.sampleepoch, 0);
+        EXPECT_FALSE(live.clock.timebase.synced);
         EXPECT_EQ(live.reader.bytesleft, 96000);
     }
 }
@@ -712,7 +712,7 @@ TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
     live.run(24000);
     EXPECT_EQ(live.platform.fakeclock.emptyfiles, 1);
     EXPECT_EQ(live.reader.bytesleft, 0);
-    EXPECT_TRUE(fileexists(live.input.samplefile));  // left for the main cycle, which ends the run
+    EXPECT_FALSE(fileexists(live.input.samplefile));  // consumed; the main cycle then ends the run
     EXPECT_NEAR(live.buffer.bufend, 2.0, 1e-9);
     EXPECT_EQ(live.sync.consumed, 24000);
     EXPECT_NE(live.platform.fakeconsole.transcript.find(
@@ -722,7 +722,7 @@ TEST(RunTaiSync, ZeroLengthLiveFileEndsTheGathering) {
     EXPECT_NE(live.platform.fakeconsole.transcript.find(
                   "\nsync: time ambiguous modulo 134.62 ms: references measured on GRI 6731 only\n"),
               std::string::npos);
-    EXPECT_TRUE(live.clock.epochsynced);
+    EXPECT_TRUE(live.clock.timebase.synced);
     EXPECT_FLOAT_EQ(live.sync.entries[0].peaktime[0], 40 / 12000.0f);
 }
 

@@ -93,6 +93,31 @@ std::vector<std::string> stationorder(const Log& log, const Selection& sel) {
     return ids;
 }
 
+// Each station's time of arrival in microseconds, in the colours of the
+// peak and edge panels, a segment per run; no series at all when no selected
+// status record has toa_us (logs of monitors before it).
+Panel toapanel(const Log& log, const Selection& sel, const std::vector<std::string>& ids) {
+    Panel panel{"time of arrival (\u00B5s)", {}};
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        panel.series.push_back({ids[i], colours[i % (sizeof colours / sizeof *colours)], {}});
+    bool any = false;
+    for (const Run& run : log.runs) {
+        for (const StatusRecord& r : run.status) {
+            if (!sel.time(r.utc)) continue;
+            for (const StationStatus& s : r.stations) {
+                const auto it = std::find(ids.begin(), ids.end(), s.id);
+                if (it == ids.end() || std::isnan(s.toaus)) continue;
+                panel.series[static_cast<std::size_t>(it - ids.begin())].add(r.utc, s.toaus, false);
+                any = true;
+            }
+        }
+        for (Series& s : panel.series)
+            if (!s.segments.empty() && !s.segments.back().empty()) s.segments.emplace_back();
+    }
+    if (!any) panel.series.clear();
+    return panel;
+}
+
 constexpr double pagewidth = 1100, left = 90, right = 140, top = 100, panelheight = 130, panelgap = 28,
                  bottom = 70;
 
@@ -183,6 +208,8 @@ std::string chartsvg(const Log& log, const Selection& sel, const std::string& ti
         phase.title += " (deg)";
     }
     std::vector<Panel*> panels = {&peak, &edge, &phase, &sr, &lo, &lous};
+    Panel toa = toapanel(log, sel, ids);
+    if (!toa.series.empty()) panels.insert(panels.begin() + 2, &toa);
     if (anypc) panels.push_back(&pc);
 
     const double plotwidth = pagewidth - left - right;

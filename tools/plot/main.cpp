@@ -12,6 +12,7 @@
 #include "plotcsv.h"
 #include "plotlog.h"
 #include "plotoptions.h"
+#include "tdevplot.h"
 
 namespace {
 
@@ -57,6 +58,43 @@ void reportskipped(const Log& log) {
     std::cerr << "\n";
 }
 
+// A note for each station of --stations that no status record names.
+void noteunseenstations(const Log& log, const PlotOptions& options) {
+    for (const std::string& id : options.selection.stations) {
+        bool seen = false;
+        for (const Run& run : log.runs)
+            for (const StatusRecord& r : run.status)
+                for (const StationStatus& s : r.stations) seen = seen || s.id == id;
+        if (!seen && !options.logs.empty())
+            std::cerr << "corvane-plot: note: station " << id << " is in no status record\n";
+    }
+}
+
+std::string logtitle(const std::string& what, const PlotOptions& options) {
+    std::string title = what;
+    for (const std::string& path : options.logs) title += " " + path;
+    return title;
+}
+
+// --tdev: the time deviation table and chart instead of the status ones.
+void writetdev(const Log& log, const PlotOptions& options) {
+    std::vector<std::string> notes;
+    const std::vector<TdevCurve> curves = tdevcurves(log, options.selection, notes);
+    for (const std::string& note : notes) std::cerr << "corvane-plot: note: " << note << "\n";
+    if (curves.empty())
+        throw RuntimeError(illegalfunctioncall, "no time deviation: no selected station has toa_us in 3 status records "
+                                                "of a run in a row (logs of monitors without the time of arrival have none)");
+    if (!options.csv.empty()) writeoutput("CSV file", options.csv, tdevcsv(curves));
+    if (options.svg.empty()) return;
+    std::string svg;
+    try {
+        svg = tdevsvg(curves, logtitle("Corvane TDEV", options));
+    } catch (const std::runtime_error& e) {
+        throw RuntimeError(illegalfunctioncall, std::string("cannot draw the time deviation: ") + e.what());
+    }
+    writeoutput("SVG file", options.svg, svg);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,13 +122,10 @@ int main(int argc, char** argv) {
         if (!options.logs.empty() && log.runs.empty() && options.waterfall.empty())
             throw RuntimeError(illegalfunctioncall, "no record read from the log" +
                                                         std::string(options.logs.size() == 1 ? " \"" + options.logs[0] + "\"" : "s"));
-        for (const std::string& id : options.selection.stations) {
-            bool seen = false;
-            for (const Run& run : log.runs)
-                for (const StatusRecord& r : run.status)
-                    for (const StationStatus& s : r.stations) seen = seen || s.id == id;
-            if (!seen && !options.logs.empty())
-                std::cerr << "corvane-plot: note: station " << id << " is in no status record\n";
+        noteunseenstations(log, options);
+        if (options.tdev) {
+            writetdev(log, options);
+            return 0;
         }
         if (!options.csv.empty()) writeoutput("CSV file", options.csv, csvtext(log, options.selection));
         if (!options.waterfall.empty()) {
@@ -106,11 +141,9 @@ int main(int argc, char** argv) {
             for (const std::string& note : notes) std::cerr << "corvane-plot: note: " << note << "\n";
             writeoutput("SVG file", options.svg, svg);
         } else if (!options.svg.empty()) {
-            std::string title = "Corvane log";
-            for (const std::string& path : options.logs) title += " " + path;
             std::string svg;
             try {
-                svg = chartsvg(log, options.selection, title);
+                svg = chartsvg(log, options.selection, logtitle("Corvane log", options));
             } catch (const std::runtime_error& e) {
                 throw RuntimeError(illegalfunctioncall, std::string("cannot draw charts of the log: ") + e.what());
             }

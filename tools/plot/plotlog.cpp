@@ -236,6 +236,8 @@ Log readlog(const std::vector<LogText>& files) {
             run.bmp = text(j, "bmp");
             const double d = number(j, "displaysamples");
             run.displaysamples = d >= 1 && d <= 1e6 ? static_cast<std::int64_t>(d) : 0;
+            const double interval = number(j, "shortintegration");
+            run.shortintegration = interval > 0 ? interval : missing;
             const auto st = j.find("stations");
             if (st != j.end() && st->is_array())
                 for (const json& s : *st)
@@ -254,7 +256,8 @@ Log readlog(const std::vector<LogText>& files) {
                 for (const json& s : *st)
                     if (s.is_object() && !text(s, "id").empty())
                         r.stations.push_back({text(s, "id"), number(s, "peak"), number(s, "edge"),
-                                              number(s, "phase_deg"), number(s, "snr_db")});
+                                              number(s, "phase_deg"), number(s, "snr_db"),
+                                              number(s, "toa_us"), number(s, "toa_sigma_us")});
             run.status.push_back(std::move(r));
         } else if (type == "sync") {
             run.events.push_back({e.utc, type, synclabel(j)});

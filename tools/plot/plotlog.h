@@ -39,6 +39,8 @@ struct StationStatus {
     double edge = missing;       // pulse edge position, samples of the display window
     double phasedeg = missing;   // carrier phase, degrees
     double snrdb = missing;      // dB
+    double toaus = missing;      // time of arrival against the prediction, microseconds (newer logs)
+    double toasigmaus = missing; // its standard error, microseconds
 };
 
 struct StatusRecord {
@@ -71,6 +73,7 @@ struct Run {
     std::string reference;  // reference station id
     std::string bmp;        // waterfall file name of the run
     std::int64_t displaysamples = 0;  // pixels per station in the waterfall
+    double shortintegration = missing;  // seconds between status records, from the start record
     std::vector<StationInfo> stations;
     std::vector<StatusRecord> status;
     std::vector<Event> events;

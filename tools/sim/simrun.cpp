@@ -116,6 +116,9 @@ RunTotals writelive(Synth& synth, const SimOptions& options, Clock& clock) {
     const std::int64_t perfile =
         options.fileframes > 0 ? options.fileframes : std::max<std::int64_t>(1, toint64(options.fileseconds * options.rate));
     LiveWriter writer = makelivewriter(options.live);
+    // A monitor that has stopped taking files would leave the simulator
+    // waiting for ever.
+    writer.giveupseconds = 60;
     const double begin = clock.counter();
     std::vector<double> re, im;
     std::vector<unsigned char> bytes;
