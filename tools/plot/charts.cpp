@@ -7,41 +7,17 @@
 #include <map>
 #include <stdexcept>
 
+#include "svgtext.h"
 #include "timeaxis.h"
 
 namespace corvane::plot {
 
 namespace {
 
-std::string escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string num(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", v);
-    return buf;
-}
-
-std::string text(double x, double y, const std::string& s, const std::string& attrs = "") {
-    return "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\"" + (attrs.empty() ? "" : " " + attrs) + ">" + escape(s) +
-           "</text>\n";
-}
-
-std::string line(double x1, double y1, double x2, double y2, const std::string& attrs) {
-    return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" + num(y2) + "\" " +
-           attrs + "/>\n";
-}
+using svg::escape;
+using svg::line;
+using svg::num;
+using svg::text;
 
 // "2025-12-07 18:35:31".
 std::string spaced(Millis t) { return formatdate(t) + " " + formathhmmss(t); }
